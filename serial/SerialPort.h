@@ -1,0 +1,135 @@
+// CSerialPort: the one object through which the installer talks to the unit.
+//
+// It owns the serial port, the line settings and time-outs, and the unit's
+// identification state. Every operation on the unit is a method of this class;
+// the methods of each subsystem are defined in that subsystem's folder
+// (serial/ for the transport, exchange primitives and trace log).
+#pragma once
+
+#include "platform/SerialDevice.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <string>
+
+// What answered at the last connection check.
+inline constexpr int32_t CONNECT_LOADER = 0;       // main processor boot loader ("... ISP")
+inline constexpr int32_t CONNECT_APPLICATION = 1;  // the unit's main application
+inline constexpr int32_t CONNECT_PROGRAMMER = 2;   // the EEPROM/flash programmer firmware
+inline constexpr int32_t CONNECT_DEBUG = 3;        // the application's debug mode
+inline constexpr int32_t CONNECT_VIDEO_LOADER = 4; // the video board's boot loader
+inline constexpr int32_t CONNECT_NONE = 5;         // nothing identified
+
+// Baud rates by index; index 0 is 19200 (the table is not ascending).
+inline constexpr uint32_t BAUD_TABLE[8] = {19200, 1200, 2400, 4800, 9600, 38400, 57600, 115200};
+
+// Model codes (0 to 12) and the unknown model.
+inline constexpr int32_t MODEL_SOLSTRAND_K4V = 11;
+inline constexpr int32_t MODEL_SOLSTRAND_K4V_REV3 = 12;
+inline constexpr int32_t MODEL_UNKNOWN = 13;
+
+// Hardware variant flags of m_hwFlags.
+inline constexpr uint16_t HW_240V = 0x0001;
+inline constexpr uint16_t HW_OPTION_BIT1 = 0x0002;
+inline constexpr uint16_t HW_OPTION_BIT2 = 0x0004;
+inline constexpr uint16_t HW_GF9351 = 0x0010;
+inline constexpr uint16_t HW_GF9351_REV2 = 0x0020;
+inline constexpr uint16_t HW_GF9452V_ALT = 0x0040;
+inline constexpr uint16_t HW_QOR90_VIDEO = 0x0100;
+inline constexpr uint16_t HW_GF9452 = 0x0200;
+inline constexpr uint16_t HW_GF9452V = 0x0400;
+inline constexpr uint16_t HW_OKI_NEEDS_NEW_LOADER = 0x4000;
+inline constexpr uint16_t HW_OKI_NEW_LOADER = 0x8000;
+
+// The failure text of an unopenable port or unprogrammable line.
+extern const char* const COMM_ERROR_TEXT;
+
+class CSerialPort {
+ public:
+  CSerialPort();
+  virtual ~CSerialPort();
+  CSerialPort(const CSerialPort&) = delete;
+  CSerialPort& operator=(const CSerialPort&) = delete;
+
+  // --- transport ----------------------------------------------------------
+  void ResetUnitState();
+  int OpenPort(std::string& errorText);
+  void ClosePort();
+  int ApplyBaudRate();
+  int ApplyTimeouts();
+  void FlushInput(bool logDiscarded);
+  int64_t CurrentTimeMs();
+
+  // Raw reads and writes under the port's time-outs (a closed port fails and
+  // delivers nothing).
+  bool ReadPort(void* buf, uint32_t n, uint32_t& got);
+  bool WritePort(const void* buf, uint32_t n, uint32_t& written);
+  // Waits on the device until input arrives or ms pass; on a closed or dead
+  // port it sits out the time. Used by loops that run to a deadline.
+  void WaitForInput(uint32_t ms);
+  bool IsOpen() const { return m_hPort != platform::INVALID_SERIAL_HANDLE; }
+
+  // --- trace log ------------------------------------------------------------
+  void LogBytes(const void* bytes, uint32_t count, bool literalLf);
+  void LogText(const char* text, bool literalLf);
+  void LogString(const std::string& text, bool literalLf);
+  void LogPrintf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void LogTime();
+  void LogMessage(int level, const std::string& text, int line);
+  void LogFunctionEnter(const char* name);
+  void LogFunctionExit(const char* name);
+
+  // --- data (public, as the installer's Parts read and write them) ----------
+  platform::SerialHandle m_hPort = platform::INVALID_SERIAL_HANDLE;
+  std::string m_portName;
+  uint32_t m_codeSize = 0;
+  int32_t m_loaderVersion = 0;
+  int32_t m_connectState = CONNECT_NONE;
+  int32_t m_baudIndex = 0;
+  int32_t m_originalBaudIndex = -1;
+  int32_t m_fastBaudIndex = 7;
+  int32_t m_portNumber = 1;
+  int32_t m_model = MODEL_UNKNOWN;
+  int32_t m_nonBlockingReads = 0;
+  int32_t m_logEnabled = 0;
+  int32_t m_dspModuleKind = 4;
+  float m_videoLoaderVersion = 0.0f;
+  float m_mainVersion = 0.0f;
+  uint16_t m_hwFlags = 0;
+
+  // Transport counters, for diagnostics and tests.
+  struct Counters {
+    uint64_t opens = 0;   // successful OpenPort calls
+    uint64_t reads = 0;   // read calls issued
+    uint64_t writes = 0;  // write calls issued
+  } m_counters;
+
+ private:
+  // Depth of the reopen that a failed purge starts; bounds it to one.
+  int m_purgeReopenDepth = 0;
+};
+
+// Scope object of the trace log. A traced method logs its exit through Exit()
+// on every normal return; when an exception leaves the method instead, the
+// destructor logs it. Either way there is one exit record per call.
+class CFunctionTrace {
+ public:
+  CFunctionTrace(CSerialPort& port, const char* name) : m_port(port), m_name(name) {}
+  ~CFunctionTrace() { Exit(); }
+  CFunctionTrace(const CFunctionTrace&) = delete;
+  CFunctionTrace& operator=(const CFunctionTrace&) = delete;
+
+  void Exit() {
+    if (m_exited) return;
+    m_exited = true;
+    m_port.LogFunctionExit(m_name);
+  }
+
+ private:
+  CSerialPort& m_port;
+  const char* m_name;
+  bool m_exited = false;
+};
+
+// Test hook: the build stamp written into the trace log's header.
+void SetTraceLogBuildStamp(const std::string& date, const std::string& time);
