@@ -11,20 +11,21 @@ namespace platform {
 
 namespace {
 
-// "\\.\COMn" with n >= 1; 0 when the name has another form.
+// "\\.\COMn" with n >= 1; 0 when the name is not in the device namespace at
+// all; -1 when it is, but names no COM port.
 int ComPortNumber(const std::string& name) {
   static const std::string prefix = "\\\\.\\";
   if (name.compare(0, prefix.size(), prefix) != 0) return 0;
   std::string rest = name.substr(prefix.size());
-  if (rest.size() < 4) return 0;
+  if (rest.size() < 4) return -1;
   for (int i = 0; i < 3; ++i) rest[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[i])));
   if (rest.compare(0, 3, "COM") != 0) return 0;
   int n = 0;
   for (size_t i = 3; i < rest.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(rest[i])) || n > 100000) return 0;
+    if (!std::isdigit(static_cast<unsigned char>(rest[i])) || n > 100000) return -1;
     n = n * 10 + (rest[i] - '0');
   }
-  return n;
+  return n > 0 ? n : -1;
 }
 
 // Device names with the given prefix in /dev, ordered by their number.
@@ -68,6 +69,7 @@ std::vector<std::string> MachineSerialDevices() {
 std::string ResolvePortName(const std::string& name) {
   const int number = ComPortNumber(name);
   if (number == 0) return name;
+  if (number < 0) return std::string();
   if (const char* dir = std::getenv("SOLSTRAND_PORTS"); dir && *dir) {
     const std::string path = std::string(dir) + "/com" + std::to_string(number);
     struct stat st {};

@@ -21,6 +21,7 @@ namespace platform {
 struct SerialDevice {
   int fd = -1;
   SerialTimeouts timeouts{};
+  uint32_t baudRate = 19200;  // the rate the line runs at, for the write bound
   bool dead = false;
 };
 
@@ -133,6 +134,7 @@ SerialHandle SerialOpen(const std::string& name) {
   }
   auto* device = new SerialDevice;
   device->fd = fd;
+  if (const uint32_t rate = CodeToRate(cfgetospeed(&t))) device->baudRate = rate;
   return device;
 }
 
@@ -194,7 +196,9 @@ bool SerialSetState(SerialHandle h, const SerialLineSettings& in) {
   t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF);
   if (in.outX) t.c_iflag |= IXON;
   if (in.inX) t.c_iflag |= IXOFF;
-  return tcsetattr(h->fd, TCSANOW, &t) == 0;
+  if (tcsetattr(h->fd, TCSANOW, &t) != 0) return false;
+  h->baudRate = in.baudRate;
+  return true;
 }
 
 bool SerialDrain(SerialHandle h) {
@@ -273,9 +277,9 @@ bool SerialWrite(SerialHandle h, const void* buf, uint32_t n, uint32_t* written)
   const SerialTimeouts& to = h->timeouts;
   uint64_t limitMs = static_cast<uint64_t>(to.writeTotalTimeoutMultiplier) * n + to.writeTotalTimeoutConstant;
   if (limitMs == 0) {
-    // No limit in the time-out set: allow twice the wire time at the slowest
-    // rate the installer uses for bulk data, plus two seconds, and no more.
-    limitMs = 2000 + static_cast<uint64_t>(n) * 2;
+    // No limit in the time-out set: allow twice the wire time of the bytes at
+    // the line's rate (11 bits a byte), plus two seconds, and no more.
+    limitMs = 2000 + static_cast<uint64_t>(n) * 2 * 11 * 1000 / h->baudRate;
   }
   const int64_t deadline = NowNs() + static_cast<int64_t>(limitMs) * 1000000LL;
   while (*written < n) {

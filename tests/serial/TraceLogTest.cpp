@@ -1,0 +1,134 @@
+// The trace log's records, byte for byte. The log file is process-wide and
+// never closed, so each test works in a fresh directory of its own (and, as
+// every test case, in a process of its own).
+#include "platform/Clock.h"
+#include "serial/SerialPort.h"
+#include "tests/support/PtyPeer.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct TraceLogFixture : ::testing::Test {
+  k4vtest::TempDir dir;
+  void SetUp() override {
+    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+    std::tm pinned{};
+    pinned.tm_year = 2026 - 1900;
+    pinned.tm_mon = 6;  // July
+    pinned.tm_mday = 5;
+    pinned.tm_wday = 0;  // a Sunday
+    pinned.tm_hour = 9;
+    pinned.tm_min = 4;
+    pinned.tm_sec = 3;
+    platform::SetTestLocalTime(&pinned);
+    SetTraceLogBuildStamp("Jul  5 2013", "11:34:38");
+  }
+  void TearDown() override { platform::SetTestLocalTime(nullptr); }
+};
+
+}  // namespace
+
+TEST_F(TraceLogFixture, NothingIsCreatedWhenTheLogIsOff) {
+  CSerialPort port;
+  ASSERT_EQ(port.m_logEnabled, 0);
+  const uint8_t bytes[] = {'?', 0x0A, 0x00};
+  port.LogBytes(bytes, 3, false);
+  port.LogText("text", true);
+  port.LogString("text", false);
+  port.LogPrintf("%d", 1);
+  port.LogTime();
+  port.LogMessage(1, "WriteToQORAndWait had retries.", 0);
+  port.LogFunctionEnter("CSerialPort::FindQOR");
+  port.LogFunctionExit("CSerialPort::FindQOR");
+  { CFunctionTrace trace(port, "CSerialPort::CheckConnectTo"); }
+  std::string status;
+  port.FlushInput(true);
+  EXPECT_NE(access("debug.log", F_OK), 0);
+}
+
+TEST_F(TraceLogFixture, RecordShapesMatchTheGoldenLog) {
+  {
+    std::ofstream old("debug.log");
+    old << "an old log that the first write truncates\n";
+  }
+  CSerialPort port;
+  port.m_logEnabled = 1;
+  const uint8_t bytes[] = {0x3F, 0x0A, 0x00};
+  port.LogBytes(bytes, 3, false);
+  port.LogText("\n", true);
+  port.LogBytes(bytes, 3, true);
+  port.LogMessage(1, "WriteToQORAndWait had retries.", 0);
+  port.LogMessage(2, "something failed", 6151);
+  port.LogMessage(5, "level five", 0);
+  port.LogMessage(0, "information", 0);
+  port.LogFunctionEnter("CSerialPort::FindQOR");
+  port.LogFunctionExit("NoClassName");
+  port.LogTime();
+  port.LogPrintf("%s@%s[%d] Error: %s", "SerialPort", "CSerialPort::ConnectLoader", 2371,
+                 "CheckConnectTo returned false");
+  port.LogText("\n", true);
+  {
+    CFunctionTrace trace(port, "CSerialPort::CheckConnectTo");
+    trace.Exit();  // a normal return: one exit record, not two
+  }
+  try {
+    CFunctionTrace trace(port, "CSerialPort::ConnectLoader");
+    throw 1;
+  } catch (int) {
+  }
+  const uint8_t controls[] = {0x0D, 0x1B, 0x7F, 0x80, 0xFF, ' ', '~'};
+  port.LogBytes(controls, sizeof controls, true);
+  port.LogText("\n", true);
+
+  const std::string golden = ReadFile(K4V_GOLDEN_DIR "/trace_records.log");
+  ASSERT_FALSE(golden.empty());
+  EXPECT_EQ(ReadFile("debug.log"), golden);
+}
+
+TEST_F(TraceLogFixture, PrintfRecordsAreCutAt4095Characters) {
+  CSerialPort port;
+  port.m_logEnabled = 1;
+  const std::string longText(5000, 'x');
+  port.LogPrintf("%s", longText.c_str());
+  const std::string log = ReadFile("debug.log");
+  const size_t header = log.find('x');
+  ASSERT_NE(header, std::string::npos);
+  EXPECT_EQ(log.size() - header, 4095u);
+}
+
+TEST_F(TraceLogFixture, DiscardedInputRecord) {
+  k4vtest::PortDirectory ports;
+  k4vtest::PtyPeer peer;
+  ports.Link(1, peer.TerminalPath());
+  CSerialPort port;
+  port.m_logEnabled = 1;
+  port.m_portName = k4vtest::PortDirectory::ComName(1);
+  std::string status;
+  ASSERT_EQ(port.OpenPort(status), 1);
+  peer.Write(std::string("OK\n\x01", 4));
+  port.WaitForInput(2000);
+  platform::WaitMs(50);  // the rest of the bytes cross the terminal
+  port.FlushInput(true);
+  const std::string log = ReadFile("debug.log");
+  EXPECT_NE(log.find("  (\"OK<0a><01>\")"), std::string::npos) << log;
+}
+
+TEST_F(TraceLogFixture, ALogThatCannotBeCreatedDisturbsNothing) {
+  ASSERT_EQ(chdir("/proc"), 0);  // no file can be created here
+  CSerialPort port;
+  port.m_logEnabled = 1;
+  port.LogText("lost\n", true);
+  port.LogMessage(1, "lost too", 0);
+  SUCCEED();
+}
