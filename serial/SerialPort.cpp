@@ -129,7 +129,9 @@ void CSerialPort::FlushInput(bool logDiscarded) {
 
   // Collect what is waiting, for the log. A unit that never stops sending
   // must not keep us here: the collection stops at the drain's own bound and
-  // the purge below throws the rest away.
+  // the purge below throws the rest away. With the log switched off there is
+  // nothing to collect for, and the drain below still waits out late bytes.
+  logDiscarded = logDiscarded && m_logEnabled;
   if (logDiscarded) {
     for (uint32_t i = 0; i < FLUSH_MAX_COUNT; ++i) {
       if (!ReadPort(&byte, 1, got) || got == 0) break;

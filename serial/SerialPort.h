@@ -69,6 +69,38 @@ class CSerialPort {
   void WaitForInput(uint32_t ms);
   bool IsOpen() const { return m_hPort != platform::INVALID_SERIAL_HANDLE; }
 
+  // --- command exchange primitives -------------------------------------------
+  // Answer buffers hold capacity + 1 bytes: the answer and a NUL after it.
+  // Capacities (and expected counts) above MAX_ANSWER_CAPACITY are refused.
+  static constexpr uint32_t MAX_ANSWER_CAPACITY = 256;
+
+  // LF wake-up, 20 ms, flush, then the command; nothing is read.
+  int WriteCommand(const void* command, uint32_t count, uint32_t* written);
+  // A command acknowledged with a lone LF; four attempts.
+  int WriteToQORAndWait(const void* command, uint32_t count, uint32_t timeoutMs);
+  // A command answered with a line of text; retries + 1 attempts.
+  int WriteToQORAndWaitFor(const void* command, uint32_t count, uint32_t timeoutMs, char* answer,
+                           uint32_t capacity, bool skipLeadingLf, int retries);
+  // Video-board commands (ending in LF), relayed through the main processor.
+  int WriteToVideoAndWait(const void* command, uint32_t count, uint32_t timeoutMs);
+  int WriteToVideoAndWaitFor(const void* command, uint32_t count, uint32_t timeoutMs, char* answer,
+                             uint32_t capacity);
+  // Reads a line (or maximum bytes) without writing anything.
+  int ReadLine(uint32_t timeoutMs, char* buffer, uint32_t maximum);
+  // Writes the bytes and waits for the terminator byte.
+  int WriteAndWaitForByte(const void* bytes, uint32_t count, uint8_t terminator, uint32_t timeoutMs);
+  // Boot-loader commands answered with a known number of bytes.
+  int LoaderExchange(const void* command, uint32_t count, uint32_t timeoutMs, uint8_t* answer, uint32_t expected,
+                     int retries);
+  // Boot-loader commands acknowledged with CR; four attempts.
+  int LoaderCommand(const void* command, uint32_t count, uint32_t timeoutMs);
+  // One-letter boot-loader commands that answer CR at once; three attempts,
+  // the port is closed when none was acknowledged.
+  int LoaderSend(const void* command, uint32_t count);
+  // The prefix of a DSP core's commands ("s", "q", "n", "m"; "d" in front in
+  // debug mode). The text lives in this object until the next call.
+  const char* DspCommandPrefix(int core);
+
   // --- trace log ------------------------------------------------------------
   void LogBytes(const void* bytes, uint32_t count, bool literalLf);
   void LogText(const char* text, bool literalLf);
@@ -105,8 +137,18 @@ class CSerialPort {
   } m_counters;
 
  private:
+  // Reads up to n bytes, waiting on the device first for at most the time
+  // left before the deadline (start + timeoutMs), so that no loop spins.
+  // Returns false when nothing arrived within the time left.
+  bool ReadBeforeDeadline(void* buf, uint32_t n, uint32_t& got, int64_t start, uint32_t timeoutMs);
+  bool DeadlinePassed(int64_t start, uint32_t timeoutMs);
+  // The read loop of WriteToQORAndWaitFor's attempts.
+  uint32_t CollectAnswer(int64_t start, uint32_t timeoutMs, char* answer, uint32_t capacity, uint32_t needed,
+                         bool skipLeadingLf);
+
   // Depth of the reopen that a failed purge starts; bounds it to one.
   int m_purgeReopenDepth = 0;
+  char m_dspPrefix[3] = {};
 };
 
 // Scope object of the trace log. A traced method logs its exit through Exit()

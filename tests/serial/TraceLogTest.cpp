@@ -3,7 +3,7 @@
 // every test case, in a process of its own).
 #include "platform/Clock.h"
 #include "serial/SerialPort.h"
-#include "tests/support/PtyPeer.h"
+#include "tests/support/ScriptedPeer.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -131,4 +131,32 @@ TEST_F(TraceLogFixture, ALogThatCannotBeCreatedDisturbsNothing) {
   port.LogText("lost\n", true);
   port.LogMessage(1, "lost too", 0);
   SUCCEED();
+}
+
+TEST_F(TraceLogFixture, ExchangeThatNeededRetries) {
+  k4vtest::PortDirectory ports;
+  k4vtest::PtyPeer peer;
+  ports.Link(1, peer.TerminalPath());
+  CSerialPort port;
+  port.m_logEnabled = 1;
+  port.m_portName = k4vtest::PortDirectory::ComName(1);
+  std::string status;
+  ASSERT_EQ(port.OpenPort(status), 1);
+  {
+    // The first answer is not an acknowledgement; the unit answers the
+    // wake-up with stray bytes, which the next flush discards and logs.
+    k4vtest::ScriptedPeer unit(peer, {{"P1P0\n", "OK\n"}, {"\n", "stray"}, {"P1P0\n", "\n"}});
+    ASSERT_EQ(port.WriteToQORAndWait("P1P0\n", 5, 200), 1);
+  }
+  {
+    k4vtest::ScriptedPeer unit(peer, {{"P1P?\n", "\nP1P0\r\n"}});
+    char answer[8];
+    ASSERT_EQ(port.WriteToQORAndWaitFor("P1P?\n", 5, 200, answer, 7, true, 3), 1);
+  }
+  const std::string log = ReadFile("debug.log");
+  const std::string records = log.substr(log.find("WriteToQORAndWait:"));
+  EXPECT_EQ(records,
+            "WriteToQORAndWait:  \"P1P0<0a>\"  \"OK<0a>\"  \"<0a>\"  (\"stray\")  \"P1P0<0a>\"  \"<0a>\"\n"
+            "Warning:  WriteToQORAndWait had retries.\n"
+            "WriteToQORAndWaitFor:  \"P1P?<0a>\"  \"<0a>P1P0<0d><0a>\"\n");
 }
