@@ -63,6 +63,11 @@ void CSerialPort::ClosePort() {
 
 int CSerialPort::ApplyBaudRate() {
   platform::SerialLineSettings line;
+  if (m_baudIndex < 0 || m_baudIndex > 7) {
+    // Not a rate of the table: refuse instead of reading past it.
+    ClosePort();
+    return 0;
+  }
   if (!platform::SerialGetState(m_hPort, line)) {
     ClosePort();
     return 0;

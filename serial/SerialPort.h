@@ -101,6 +101,19 @@ class CSerialPort {
   // debug mode). The text lives in this object until the next call.
   const char* DspCommandPrefix(int core);
 
+  // --- finding and identifying the unit (discovery/) -------------------------
+  // Scans COM1 to COM8 and their rates; the status names the model found.
+  int FindQOR(std::string& status);
+  // One identification attempt at the current port and rate, nudging a boot
+  // loader or the debug mode towards the application.
+  int ProbePort(std::string& status);
+  // The connection check: cycles the rates from the starting index and
+  // reports what answered, without nudging.
+  int CheckConnectTo(int32_t startBaudIndex);
+  void SetModelIfUnknown(int32_t model);
+  int GetModelFoundText(std::string& status);
+  int ParseVideoLoaderIdent(const char* identification);
+
   // --- trace log ------------------------------------------------------------
   void LogBytes(const void* bytes, uint32_t count, bool literalLf);
   void LogText(const char* text, bool literalLf);
@@ -145,6 +158,13 @@ class CSerialPort {
   // The read loop of WriteToQORAndWaitFor's attempts.
   uint32_t CollectAnswer(int64_t start, uint32_t timeoutMs, char* answer, uint32_t capacity, uint32_t needed,
                          bool skipLeadingLf);
+
+  // One "?" try of the port probe and the connection check (discovery/).
+  enum class TryResult { Recognised, DebugAnswer, Unanswered };
+  TryResult IdentifyTry(bool probe, std::string& status, std::string& answer, uint32_t& lastRead);
+  // The acceptance and model steps on a recognised answer: 1 accepted,
+  // 0 not accepted.
+  int AcceptAndStoreModel(const std::string& answer, bool probe);
 
   // Depth of the reopen that a failed purge starts; bounds it to one.
   int m_purgeReopenDepth = 0;
