@@ -51,6 +51,7 @@ void UnitCore::SetFaults(const FaultSettings& faults) {
   m_txDice = FaultDice(faults.seed * 3 + 2);
   m_garbageDice = FaultDice(faults.seed * 3 + 3);
   m_rxSinceFaults = 0;
+  m_powerLossFired = m_hangUpFired = false;
 }
 
 bool UnitCore::TakeHangUpRequest() {
@@ -172,17 +173,14 @@ UnitCore::Outgoing UnitCore::Receive(const std::string& raw, const LineSettings&
   const uint64_t before = m_rxSinceFaults;
   m_rxSinceFaults += raw.size();
   size_t taken = raw.size();
-  bool powerLoss = false, hangUp = false;
-  if (m_faults.powerLossAfterRxBytes && before < *m_faults.powerLossAfterRxBytes &&
-      m_rxSinceFaults >= *m_faults.powerLossAfterRxBytes) {
-    powerLoss = true;
-    taken = std::min<size_t>(taken, static_cast<size_t>(*m_faults.powerLossAfterRxBytes - before));
-  }
-  if (m_faults.hangUpAfterRxBytes && before < *m_faults.hangUpAfterRxBytes &&
-      m_rxSinceFaults >= *m_faults.hangUpAfterRxBytes) {
-    hangUp = true;
-    taken = std::min<size_t>(taken, static_cast<size_t>(*m_faults.hangUpAfterRxBytes - before));
-  }
+  auto crossed = [&](const std::optional<uint64_t>& point, bool& fired) {
+    if (!point || fired || m_rxSinceFaults < *point) return false;
+    fired = true;
+    taken = std::min<size_t>(taken, static_cast<size_t>(*point - std::min(before, *point)));
+    return true;
+  };
+  const bool powerLoss = crossed(m_faults.powerLossAfterRxBytes, m_powerLossFired);
+  const bool hangUp = crossed(m_faults.hangUpAfterRxBytes, m_hangUpFired);
 
   if (!m_state.powered) {
     if (!note.empty()) note += ", ";

@@ -96,6 +96,8 @@ class UnitCore : private UnitContext {
   FaultSettings m_faults;
   FaultDice m_rxDice, m_txDice, m_garbageDice;
   uint64_t m_rxSinceFaults = 0;
+  bool m_powerLossFired = false;
+  bool m_hangUpFired = false;
   bool m_hangUpRequested = false;
   std::optional<Clock::time_point> m_powerRestoreAt;
 
