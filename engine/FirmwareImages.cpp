@@ -9,6 +9,7 @@
 #include "engine/Crc32.h"
 #include "images/ImageCatalogue.h"
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <mutex>
@@ -187,7 +188,10 @@ FirmwareImage GetFirmwareImage(ImageId id) {
 uint32_t StoredCrcByteCount(const FirmwareImage& image) {
   if (!image.hasStoredCrc) return 0;
   if (image.unit != ElementUnit::DSP_WORD24) return image.byteCount;
-  return 4 * TrimBlankWords24(image.Slots24(), image.elementCount, k4vimg::DSP_TRIM_BLOCK);
+  // Rounding up to whole blocks never reaches past the image: an image whose
+  // word count is not a multiple of the block is checked up to its end.
+  const uint32_t words = TrimBlankWords24(image.Slots24(), image.elementCount, k4vimg::DSP_TRIM_BLOCK);
+  return 4 * std::min(words, image.elementCount);
 }
 
 bool ImageCrcMatches(const FirmwareImage& image) {

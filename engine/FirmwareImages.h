@@ -20,7 +20,7 @@
 static_assert(std::endian::native == std::endian::little,
               "the embedded images hold little-endian words and are read in place");
 
-enum ImageId : uint32_t {
+enum ImageId {
   // Main processor flash (16-bit words).
   MAIN_APP_IMAGE,
   MAIN_APP_IMAGE_V3,
@@ -111,8 +111,8 @@ struct FirmwareImage {
 FirmwareImage GetFirmwareImage(ImageId id);
 
 // The byte count that the stored CRC-32 covers: all bytes, or for the DSP
-// images 4 x the word count trimmed of blank words (block 128); 0 for an image
-// without a stored CRC.
+// images 4 x the word count trimmed of blank words (block 128), at most the
+// whole image; 0 for an image without a stored CRC.
 uint32_t StoredCrcByteCount(const FirmwareImage& image);
 
 // The integrity check of an image before it is sent: the CRC-32 over its

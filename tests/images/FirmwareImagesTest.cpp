@@ -375,6 +375,18 @@ TEST_F(TestHook, AnImageTheBuildLacksCanBeSupplied) {
   EXPECT_TRUE(ImageCrcMatches(image));
 }
 
+// A DSP image shorter than one transfer block: its trimmed length rounds up
+// past its end, and the check must still read only the image.
+TEST_F(TestHook, ShortDspImageIsCheckedWithinItsBytes) {
+  std::vector<uint8_t> bytes(6 * 4, 0);
+  bytes[0] = 0x01;
+  ASSERT_TRUE(SubstituteImageBytes(DSP_CORE1_IMAGE, bytes));
+  SubstituteStoredCrc(DSP_CORE1_IMAGE, Crc32(bytes.data(), 24));
+  const FirmwareImage image = GetFirmwareImage(DSP_CORE1_IMAGE);
+  EXPECT_EQ(StoredCrcByteCount(image), 24u);
+  EXPECT_TRUE(ImageCrcMatches(image));
+}
+
 TEST_F(TestHook, RefusesBytesThatAreNotWholeElements) {
   EXPECT_FALSE(SubstituteImageBytes(DSP_CORE1_IMAGE, std::vector<uint8_t>(6, 0)));
   EXPECT_FALSE(SubstituteImageBytes(MAIN_APP_IMAGE, std::vector<uint8_t>(3, 0)));

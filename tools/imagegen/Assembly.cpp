@@ -40,12 +40,6 @@ const char* const ASSEMBLY_EPILOGUE =
     "\t.section .note.GNU-stack,\"\",%progbits\n"
     "#endif\n";
 
-std::string Hex32(uint32_t v) {
-  char text[11];
-  std::snprintf(text, sizeof text, "0x%08x", v);
-  return text;
-}
-
 void GlobalLabel(std::ostream& out, const std::string& name) {
   out << "\t.globl K4V_SYMBOL(" << name << ")\n"
       << "K4V_SYMBOL(" << name << "):\n";
@@ -165,13 +159,7 @@ bool WriteStartingFirmwareAssembly(const std::string& path, const std::string& s
   const std::string xflash12File = (outDir / "starting_xflash_model12.bin").generic_string();
   for (const auto& [target, table] : {std::pair{xflashFile, "XFLASH_TEXT_TABLE"},
                                      std::pair{xflash12File, "XFLASH_TEXT_TABLE_MODEL12"}}) {
-    const Bytes flash = LayoutXflash(image(table), blocks);
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(flash.data()), static_cast<std::streamsize>(flash.size()));
-    if (!out) {
-      error = "cannot write " + target;
-      return false;
-    }
+    if (!WriteBinaryFile(target, LayoutXflash(image(table), blocks), error)) return false;
   }
 
   const std::pair<std::string, std::string> blobs[] = {

@@ -49,6 +49,9 @@ struct Manifest {
 };
 
 const char* UnitName(k4vimg::Unit unit);
+// "0x" + 8 lowercase hex digits.
+std::string Hex32(uint32_t v);
+bool WriteBinaryFile(const std::string& path, const Bytes& bytes, std::string& error);
 // The byte count that an image's CRC covers (all bytes; for the DSP images the
 // trimmed word count times 4).
 uint32_t CrcByteCount(const k4vimg::CatalogueEntry& entry, const Bytes& image);

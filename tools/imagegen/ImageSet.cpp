@@ -24,16 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 using k4vimg::CATALOGUE;
 
-bool WriteFile(const fs::path& path, const Bytes& bytes, std::string& error) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) {
-    error = "cannot write " + path.string();
-    return false;
-  }
-  return true;
-}
-
 bool ReadFile(const fs::path& path, Bytes& bytes, std::string& error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
@@ -42,12 +32,6 @@ bool ReadFile(const fs::path& path, Bytes& bytes, std::string& error) {
   }
   bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return true;
-}
-
-std::string Hex32(uint32_t v) {
-  char text[11];
-  std::snprintf(text, sizeof text, "0x%08x", v);
-  return text;
 }
 
 // A file name that stays inside the set directory and can be quoted in an
@@ -61,6 +45,22 @@ bool PlainFileName(const std::string& name) {
 }
 
 }  // namespace
+
+std::string Hex32(uint32_t v) {
+  char text[11];
+  std::snprintf(text, sizeof text, "0x%08x", v);
+  return text;
+}
+
+bool WriteBinaryFile(const std::string& path, const Bytes& bytes, std::string& error) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) {
+    error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
 
 const char* UnitName(k4vimg::Unit unit) {
   switch (unit) {
@@ -98,7 +98,7 @@ bool WriteImageSet(const std::string& dir, const SetIdentity& identity, const st
            << "version " << identity.version << "\n";
   for (size_t i = 0; i < k4vimg::CATALOGUE_SIZE; ++i) {
     const auto& entry = CATALOGUE[i];
-    if (!WriteFile(fs::path(dir) / std::string(entry.file), images[i], error)) return false;
+    if (!WriteBinaryFile((fs::path(dir) / std::string(entry.file)).string(), images[i], error)) return false;
     const uint32_t crcBytes = CrcByteCount(entry, images[i]);
     manifest << "image " << entry.name << ' ' << entry.file << ' ' << UnitName(entry.unit) << ' '
              << images[i].size() << ' ' << Hex32(Crc32(images[i].data(), crcBytes)) << ' ' << crcBytes << ' '
@@ -106,7 +106,7 @@ bool WriteImageSet(const std::string& dir, const SetIdentity& identity, const st
   }
   // The manifest last: its time stamp tells the build that the set is complete.
   const std::string text = manifest.str();
-  return WriteFile(fs::path(dir) / "manifest.txt", Bytes(text.begin(), text.end()), error);
+  return WriteBinaryFile((fs::path(dir) / "manifest.txt").string(), Bytes(text.begin(), text.end()), error);
 }
 
 bool ReadImageSet(const std::string& dir, const std::string& model, const std::string& version,
