@@ -90,6 +90,7 @@ Profile Profile::K4vRev3() {
   p.boardRevision = 3;
   p.loaderIdentification = "SOLSTRAND K4v3 ISP";
   p.flashImage = "main_app_v3";
+  p.xflashImage = "xflash_model12";
   return p;
 }
 

@@ -186,9 +186,13 @@ UnitCore::Outgoing UnitCore::Receive(const std::string& raw, const LineSettings&
     if (!note.empty()) note += ", ";
     note += "powered off";
   }
-  const std::string damaged = DamageOnLine(raw.substr(0, taken), m_faults.rxLossRate, m_faults.rxCorruptRate, m_rxDice, note);
-  Record(TranscriptEntry::Kind::Received, raw, note);
-  if (m_state.powered) Process(damaged);
+  if (m_state.powered) {
+    const std::string damaged = DamageOnLine(raw.substr(0, taken), m_faults.rxLossRate, m_faults.rxCorruptRate, m_rxDice, note);
+    Record(TranscriptEntry::Kind::Received, raw, note);
+    Process(damaged);
+  } else {
+    Record(TranscriptEntry::Kind::Received, raw, note);
+  }
 
   if (powerLoss) {
     PowerOff("power cut after " + std::to_string(*m_faults.powerLossAfterRxBytes) + " bytes received", line, now);

@@ -356,6 +356,10 @@ void VirtualUnit::HangUp() {
 
 bool VirtualUnit::Reconnect(std::string* error) {
   std::lock_guard<std::mutex> lock(m_mutex);
+  if (!m_running) {
+    if (error) *error = "the unit is not serving";
+    return false;
+  }
   if (m_master >= 0) return true;
   if (!OpenTerminal(error)) return false;
   m_core.RecordEvent("cable plugged in: " + m_terminalPath, ReadLineSettings(), Clock::now());
