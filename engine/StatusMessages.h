@@ -4,6 +4,7 @@
 
 #include "platform/Threads.h"
 #include "platform/Wnd.h"
+#include "serial/ProgCtrl.h"
 
 #include <cstdint>
 #include <string>
@@ -34,16 +35,6 @@ struct B_STR {
 
   int32_t m_saveAndValidate = 0;
   std::string* m_pText = nullptr;
-};
-
-// The progress interface that long operations drive; they know nothing of
-// windows or threads.
-class CProgCtrl {
- public:
-  virtual ~CProgCtrl() = default;
-  virtual void SetRange(int32_t lower, int32_t upper) = 0;
-  virtual void SetPos(int32_t pos) = 0;
-  virtual void Show(int32_t cmd) = 0;
 };
 
 // Progress reporter of the worker: range and position are posted straight to

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/SerialDevice.h"
+#include "serial/ProgCtrl.h"
 
 #include <cstdarg>
 #include <cstdint>
@@ -113,6 +114,47 @@ class CSerialPort {
   void SetModelIfUnknown(int32_t model);
   int GetModelFoundText(std::string& status);
   int ParseVideoLoaderIdent(const char* identification);
+
+  // --- main processor boot loader (mainboard/) --------------------------------
+  int ConnectLoader(std::string& status);
+  int ConnectLoaderAtHighSpeed(std::string& status);
+  int SetLoaderBaudRate(bool highSpeed, std::string& status);
+  int ExitLoader(std::string& status, bool toDefaultBaud);
+  int CheckProcessorSignature();
+  uint8_t ReadEepromByte(uint16_t address);
+  int WriteEepromByte(uint8_t value, uint16_t address);
+
+  // --- unit control and debug mode (mainboard/) -------------------------------
+  int EnterDebugMode(std::string& status);
+  int ExitDebugMode(std::string& status);
+  int SwitchZonesOff();
+  int PowerUpUnit(bool needDebugMode);
+  int ChangeUnitBaudRate();
+  int SetUnitClock();
+  // buffer: at least 9 bytes.
+  int ReadSerialNumber(char* buffer, std::string& status);
+  int WriteSerialNumber(const std::string& serialNumber, std::string& status);
+  int ConfirmSerialNumber(std::string& status);
+
+  // --- main processor flash (mainboard/) -------------------------------------
+  int ProgramMainFlash(std::string& status, CProgCtrl& progress, bool programmerImage);
+  int VerifyMainFlash(std::string& status, CProgCtrl& progress, bool programmerImage);
+  int VerifyFlashCodeChecksum(std::string& status, bool programmerImage);
+  int SetFuseByte(char readCommand, uint8_t value);
+  int StoreOptionByte(std::string& status);
+  // The 16-bit flash checksum a running program reports for the image's first
+  // m_codeSize words, in a flash of flashWords words.
+  static uint16_t MainFlashChecksum(const uint16_t* words, uint32_t codeSize, uint32_t flashWords);
+
+  // --- main board external flash (mainboard/) --------------------------------
+  int ProgramXflash(std::string& status, CProgCtrl& progress);
+  // Fills the image buffer (XFLASH_IMAGE_SIZE bytes) for this unit's model.
+  void BuildXflashImage(uint32_t& usedPages, uint32_t directoryPage, uint8_t* image);
+  // Status code of one page write ("S" when done, "R" when nothing answered).
+  char SendXflashPage(uint32_t page, const uint8_t* data);
+  bool ReadXflashPageCrc(uint32_t page, uint32_t& crc);
+  bool ReadXflashCrc(uint32_t offset, uint32_t length, uint32_t& crc);
+  char ProgramXflashPage(uint32_t page, const uint8_t* data, bool force);
 
   // --- trace log ------------------------------------------------------------
   void LogBytes(const void* bytes, uint32_t count, bool literalLf);
