@@ -6,17 +6,11 @@ namespace sim {
 
 namespace {
 
-class MainApplication final : public TextProgram {
+class MainApplication final : public FlashProgram {
  protected:
-  bool OnLine(std::string_view line, UnitContext& unit) override {
-    if (m_jump.OnLine(line, unit)) return true;
-    return DispatchLine(*this, COMMANDS, line, unit);
-  }
-  void OnReset() override { m_jump.Disarm(); }
+  bool OnCommand(std::string_view line, UnitContext& unit) override { return DispatchLine(*this, COMMANDS, line, unit); }
 
  private:
-  void Identify(std::string_view, UnitContext& unit) { AnswerFlashIdentification(unit); }
-
   void EnterDebugMode(std::string_view, UnitContext& unit) {
     unit.Answer(ACKNOWLEDGE);
     unit.StartProgram(Program::DebugMode, unit.State().main.lineBaud);
@@ -27,12 +21,9 @@ class MainApplication final : public TextProgram {
   void Escape(std::string_view, UnitContext& unit) { unit.Answer(ACKNOWLEDGE); }
 
   static constexpr TextCommand<MainApplication> COMMANDS[] = {
-      {"?", false, &MainApplication::Identify},
       {"D7096.8", false, &MainApplication::EnterDebugMode},
       {"@0", false, &MainApplication::Escape},
   };
-
-  LoaderJump m_jump;
 };
 
 }  // namespace

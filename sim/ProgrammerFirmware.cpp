@@ -8,25 +8,17 @@ namespace sim {
 
 namespace {
 
-class ProgrammerFirmware final : public TextProgram {
+class ProgrammerFirmware final : public FlashProgram {
  protected:
-  bool OnLine(std::string_view line, UnitContext& unit) override {
-    if (m_jump.OnLine(line, unit)) return true;
-    return DispatchLine(*this, COMMANDS, line, unit);
-  }
-  void OnReset() override { m_jump.Disarm(); }
+  bool OnCommand(std::string_view line, UnitContext& unit) override { return DispatchLine(*this, COMMANDS, line, unit); }
 
  private:
-  void Identify(std::string_view, UnitContext& unit) { AnswerFlashIdentification(unit); }
   void Acknowledge(std::string_view, UnitContext& unit) { unit.Answer(ACKNOWLEDGE); }
 
   static constexpr TextCommand<ProgrammerFirmware> COMMANDS[] = {
-      {"?", false, &ProgrammerFirmware::Identify},
       {"dx", false, &ProgrammerFirmware::Acknowledge},
       {"@0", false, &ProgrammerFirmware::Acknowledge},
   };
-
-  LoaderJump m_jump;
 };
 
 }  // namespace

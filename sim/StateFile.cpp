@@ -1,5 +1,6 @@
 #include "sim/StateFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -62,35 +63,27 @@ class Reader {
 
   // Each getter leaves the target as it is when the key is absent, and fails
   // when the value does not fit.
-  bool Text(const std::string& key, std::string& out) {
-    const auto it = m_values.find(key);
-    if (it != m_values.end()) out = it->second;
+  bool Text(const std::string& key, std::string& out) const {
+    if (const std::string* v = Find(key)) out = *v;
     return true;
   }
-  bool Memory(const std::string& key, std::vector<uint8_t>& out, size_t size) {
-    const auto it = m_values.find(key);
-    if (it == m_values.end()) return true;
-    if (it->second.size() != size) return Bad(key);
-    out.assign(it->second.begin(), it->second.end());
-    return true;
-  }
-  template <size_t N>
-  bool Bytes(const std::string& key, std::array<uint8_t, N>& out) {
-    const auto it = m_values.find(key);
-    if (it == m_values.end()) return true;
-    if (it->second.size() != N) return Bad(key);
-    std::copy(it->second.begin(), it->second.end(), out.begin());
+  // A memory or byte array: the value must have the target's size.
+  template <class Bytes>
+  bool Fixed(const std::string& key, Bytes& out) {
+    const std::string* v = Find(key);
+    if (!v) return true;
+    if (v->size() != out.size()) return Bad(key);
+    std::copy(v->begin(), v->end(), out.begin());
     return true;
   }
   template <class T>
   bool Number(const std::string& key, T& out, int64_t low, int64_t high) {
-    const auto it = m_values.find(key);
-    if (it == m_values.end()) return true;
-    int64_t v = 0;
-    const auto& s = it->second;
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (r.ec != std::errc() || r.ptr != s.data() + s.size() || v < low || v > high) return Bad(key);
-    out = static_cast<T>(v);
+    const std::string* v = Find(key);
+    if (!v) return true;
+    int64_t n = 0;
+    const auto r = std::from_chars(v->data(), v->data() + v->size(), n);
+    if (r.ec != std::errc() || r.ptr != v->data() + v->size() || n < low || n > high) return Bad(key);
+    out = static_cast<T>(n);
     return true;
   }
   bool Flag(const std::string& key, bool& out) {
@@ -100,9 +93,9 @@ class Reader {
     return true;
   }
   bool ProgramValue(const std::string& key, Program& out) {
-    const auto it = m_values.find(key);
-    if (it == m_values.end()) return true;
-    const auto p = ProgramFromName(it->second);
+    const std::string* v = Find(key);
+    if (!v) return true;
+    const auto p = ProgramFromName(*v);
     if (!p) return Bad(key);
     out = *p;
     return true;
@@ -110,6 +103,10 @@ class Reader {
   const std::string& Error() const { return m_error; }
 
  private:
+  const std::string* Find(const std::string& key) const {
+    const auto it = m_values.find(key);
+    return it == m_values.end() ? nullptr : &it->second;
+  }
   static bool GetLe(const std::string& bytes, size_t& at, int n, size_t& out) {
     if (bytes.size() - at < static_cast<size_t>(n)) return false;
     out = 0;
@@ -177,12 +174,12 @@ std::optional<UnitState> ParseState(const std::string& bytes, std::string* error
             r.Number("board-revision", s.boardRevision, 2, 3) && r.Flag("powered", s.powered) &&
             r.ProgramValue("main.program", s.main.program) && r.Number("main.line-baud", s.main.lineBaud, 1, MAX_BAUD) &&
             r.Number("main.application-baud", s.main.applicationBaud, 1, MAX_BAUD) &&
-            r.Memory("main.flash", s.main.flash, MAIN_FLASH_BYTES) &&
-            r.Memory("main.eeprom", s.main.eeprom, MAIN_EEPROM_BYTES) && r.Bytes("main.fuses", s.main.fuses) &&
-            r.Bytes("main.signature", s.main.signature) &&
+            r.Fixed("main.flash", s.main.flash) &&
+            r.Fixed("main.eeprom", s.main.eeprom) && r.Fixed("main.fuses", s.main.fuses) &&
+            r.Fixed("main.signature", s.main.signature) &&
             r.Text("loader.identification", s.main.loader.identification) &&
             r.Text("loader.version", s.main.loader.versionDigits) && r.Text("loader.query-answer", queryAnswer) &&
-            r.Memory("xflash", s.xflash.data, XFLASH_BYTES);
+            r.Fixed("xflash", s.xflash.data);
   for (size_t z = 0; ok && z < s.zones.on.size(); ++z) ok = r.Flag("zone" + std::to_string(z + 1), s.zones.on[z]);
   ok = ok && r.Flag("clock.24h", s.clock.format24h) && r.Number("clock.weekday", s.clock.weekday, 0, 7) &&
        r.Text("clock.time", s.clock.timeOfDay) && r.Flag("dsp.present", s.dsp.present) &&

@@ -69,13 +69,15 @@ bool LoaderJump::OnLine(std::string_view line, UnitContext& unit) {
   return false;
 }
 
-void AnswerFlashIdentification(UnitContext& unit) {
+bool FlashProgram::OnLine(std::string_view line, UnitContext& unit) {
+  if (m_jump.OnLine(line, unit)) return true;
+  if (line != "?") return OnCommand(line, unit);
   const auto ident = FindIdentification(unit.State().main.flash);
-  if (!ident) {
+  if (ident)
+    unit.Answer(*ident + std::string(LINE_END));
+  else
     unit.Note("no identification in flash: no answer");
-    return;
-  }
-  unit.Answer(*ident + std::string(LINE_END));
+  return true;
 }
 
 }  // namespace sim

@@ -78,8 +78,19 @@ class LoaderJump {
   bool m_armed = false;
 };
 
-// The identification line of the program in flash: text + CR LF; silence
-// when the flash holds no identification (the processor would not run).
-void AnswerFlashIdentification(UnitContext& unit);
+// A program that runs from the main processor's flash (the application and
+// the programmer firmware): it identifies itself on "?" with the text its
+// image carries (+ CR LF; silence when the flash holds none, as the processor
+// would not be running it) and accepts the jump into the boot loader. Its own
+// commands go to OnCommand.
+class FlashProgram : public TextProgram {
+ protected:
+  bool OnLine(std::string_view line, UnitContext& unit) final;
+  void OnReset() final { m_jump.Disarm(); }
+  virtual bool OnCommand(std::string_view line, UnitContext& unit) = 0;
+
+ private:
+  LoaderJump m_jump;
+};
 
 }  // namespace sim
