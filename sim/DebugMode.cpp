@@ -1,6 +1,9 @@
 // The application's debug mode: a hidden command mode that answers
 // "Invalid Command" to whatever it does not know (the identify command
-// included) and acknowledges its commands with a lone LF.
+// included) and acknowledges its commands with a lone LF. It serves the
+// external flash and reports the unit's start-up state.
+#include "sim/ExternalFlash.h"
+#include "sim/PowerUp.h"
 #include "sim/TextCommands.h"
 
 namespace sim {
@@ -9,7 +12,14 @@ namespace {
 
 class DebugMode final : public TextProgram {
  protected:
-  bool OnLine(std::string_view line, UnitContext& unit) override { return DispatchLine(*this, COMMANDS, line, unit); }
+  bool OnLine(std::string_view line, UnitContext& unit) override {
+    if (DispatchLine(*this, COMMANDS, line, unit)) return true;
+    size_t frameBytes = 0;
+    if (!m_xflash.OnLine(line, unit, frameBytes)) return false;
+    if (frameBytes) ExpectFrame(frameBytes);
+    return true;
+  }
+  void OnFrame(const std::string& frame, UnitContext& unit) override { m_xflash.OnFrame(frame, unit); }
 
  private:
   // "dx": back to the application, at the rate the debug mode uses now.
@@ -36,12 +46,28 @@ class DebugMode final : public TextProgram {
   // The entry command again: already here.
   void Enter(std::string_view, UnitContext& unit) { unit.Answer(ACKNOWLEDGE); }
 
+  // "dP?": the start-up state as one hexadecimal digit + CR LF; 9 is ready.
+  void StateQuery(std::string_view, UnitContext& unit) {
+    const int state = DebugStateQuery(unit.State().zones, unit.NowMs());
+    const char text[4] = {static_cast<char>(state < 10 ? '0' + state : 'a' + state - 10), '\r', '\n', 0};
+    unit.AnswerTo("dP?", text);
+  }
+
+  // "dB" + code: the debug mode's rate; acknowledged at the old rate.
+  void ChangeRate(std::string_view code, UnitContext& unit) {
+    if (!ChangeRateByCode(code, unit)) unit.Answer(INVALID_COMMAND);
+  }
+
   static constexpr TextCommand<DebugMode> COMMANDS[] = {
       {"dx", false, &DebugMode::Leave},
       {"@0", false, &DebugMode::Escape},
       {"gwyr28", false, &DebugMode::StartLoader},
       {"D7096.8", false, &DebugMode::Enter},
+      {"dP?", false, &DebugMode::StateQuery},
+      {"dB", true, &DebugMode::ChangeRate},
   };
+
+  ExternalFlashCommands m_xflash;
 };
 
 }  // namespace

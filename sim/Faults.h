@@ -1,13 +1,51 @@
-// Fault injection: what a bad cable, a noisy line or a power cut does to the
-// conversation. Every random choice comes from a seeded generator, so a given
-// seed and the same bytes give the same damage on every run.
+// Fault injection: what a bad cable, a noisy line, a power cut or a unit that
+// misbehaves at one command does to the conversation. Every random choice
+// comes from a seeded generator and every targeted fault strikes at a fixed
+// point, so a given setting and the same bytes give the same damage on every
+// run.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sim {
+
+// Where a targeted fault strikes: the commands it is tied to (those for one
+// page, sector or word when `at` is set, any otherwise), from the `from`-th
+// such command on (counted from when the faults were set), `times` times
+// (0: every time from then on).
+struct FaultPoint {
+  std::optional<uint32_t> at;
+  uint32_t from = 1;
+  uint32_t times = 1;
+
+  bool operator==(const FaultPoint&) const = default;
+};
+
+// One byte of an answer garbled (its lowest bit flipped) or lost. `command`
+// names the command whose answer is damaged, as the unit knows it: a boot
+// loader letter ("R", "s", "D", "V", "S", "F", ...) or a text command without
+// its arguments ("CS", "?", "dP?", "P1P?", "STF?", "dei", "dec", "deb", "ded",
+// "dea"). The point's `at` is the word address for "R", the page for "deb"
+// and "dea", the sector for "ded"; other commands have no place to tie to.
+struct AnswerDamage {
+  std::string command;
+  FaultPoint point;
+  size_t byteIndex = 0;  // an answer shorter than this is left alone
+  bool lose = false;     // lost instead of garbled
+
+  bool operator==(const AnswerDamage&) const = default;
+};
+
+// How the external flash answers a page write ("dea") when the fault strikes.
+enum class PageWriteAnswer {
+  LfThenStatus,  // LF, then the status code ("\nS"): the page is written
+  LfThenZero,    // LF, then a zero byte: the page is written
+  None,          // nothing: the frame is taken in and dropped
+};
 
 struct FaultSettings {
   uint64_t seed = 1;
@@ -29,6 +67,25 @@ struct FaultSettings {
   // The cable is pulled after this many bytes received: the terminal hangs up.
   std::optional<uint64_t> hangUpAfterRxBytes;
 
+  // Main processor flash: a page-buffer block ("C") of the page `at` is taken
+  // in and dropped without an acknowledgement.
+  std::optional<FaultPoint> flashBlockUnacknowledged;
+  // The unit goes silent (a power cut, ended by powerOffMs or PowerOn) right
+  // after this many pages were written to the main flash ("m") or to the
+  // external flash ("dea"), counted from when the faults were set. The last
+  // page is written and acknowledged.
+  std::optional<uint64_t> silentAfterFlashPages;
+  std::optional<uint64_t> silentAfterXflashPages;
+  // Damage to chosen answers.
+  std::vector<AnswerDamage> answerDamage;
+  // External flash: a sector erase ("ded") answered "1" instead of "S" (the
+  // sector is erased), and page writes ("dea") answered otherwise.
+  std::optional<FaultPoint> xflashEraseAnsweredOne;
+  std::optional<FaultPoint> xflashPageAnswerFault;
+  PageWriteAnswer xflashPageAnswer = PageWriteAnswer::None;
+  // Zones 1 to 3 that stay on whatever is sent to them.
+  std::array<bool, 3> zoneStaysOn{};
+
   bool operator==(const FaultSettings&) const = default;
 };
 
@@ -48,6 +105,18 @@ class FaultDice {
 
  private:
   uint64_t m_state;
+};
+
+// What a targeted fault has done so far: it counts the commands that match
+// its point and the strikes.
+class FaultCounter {
+ public:
+  // True when the fault strikes this command (tied to `where`).
+  bool Strikes(const FaultPoint& point, std::optional<uint32_t> where);
+
+ private:
+  uint64_t m_seen = 0;
+  uint64_t m_struck = 0;
 };
 
 }  // namespace sim

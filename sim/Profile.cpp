@@ -58,6 +58,9 @@ UnitState Profile::MakeState() const {
     case Program::Programmer: m.lineBaud = PROGRAMMER_BAUD; break;
     case Program::VideoBoardLoader: m.lineBaud = videoLoaderBaud; break;
   }
+  if (startBaud) m.lineBaud = *startBaud;
+  m.signature = signature;
+  m.checksumBlank = checksumBlank;
 
   Load(m.flash, flashImage);
   Load(s.xflash.data, xflashImage);
@@ -71,7 +74,18 @@ UnitState Profile::MakeState() const {
       m.eeprom[EEPROM_CHECKSUM_ADDRESS + 1] = static_cast<uint8_t>(sum >> 8);
     }
   }
-  if (!serialNumber.empty()) s.StoreSerialNumber(serialNumber);
+  if (!serialNumber.empty()) {
+    s.StoreSerialNumber(serialNumber);
+    if (!serialChecksumValid) {
+      const size_t n = std::min(serialNumber.size(), SERIAL_NUMBER_MAX_CHARS);
+      const size_t at = SERIAL_NUMBER_ADDRESS + n + (n < SERIAL_NUMBER_MAX_CHARS ? 1 : 0);
+      ++m.eeprom[at];
+    }
+  }
+  s.xflash.chip = xflashChip;
+  s.zones.on = zonesOn;
+  s.zones.rules = powerUp;
+  s.clock.format24h = clock24h;
 
   s.video.loaderIdentification = videoLoaderIdentification;
   s.video.loaderBaud = videoLoaderBaud;
@@ -117,6 +131,17 @@ std::vector<Profile> Profile::All() {
   p = Variant(K4vStandard(), "k4v-loader201", "Solstrand K4v with a version 2.01 boot loader, in the loader");
   p.program = Program::BootLoader;
   p.loaderVersionDigits = "21";
+  p.signature = {0x1E, 0x97, 0x01};  // answered 0x01 0x97 0x1E, as that loader generation reports
+  all.push_back(p);
+
+  p = Variant(K4vStandard(), "k4v-wrong-signature", "Solstrand K4v whose processor reports another signature (1E 97 04), in its loader");
+  p.program = Program::BootLoader;
+  p.signature = {0x1E, 0x97, 0x04};
+  all.push_back(p);
+
+  p = Variant(K4vStandard(), "k4v-loader-115200", "Solstrand K4v in its boot loader, left at 115200 baud by an interrupted installation");
+  p.program = Program::BootLoader;
+  p.startBaud = 115200;
   all.push_back(p);
 
   p = Variant(K4vRev3(), "k4v-rev3-loader", "Solstrand K4v, revision-3 main board, in its boot loader");
@@ -141,6 +166,40 @@ std::vector<Profile> Profile::All() {
   p = Variant(K4vRev3(), "k4v-rev3-programmer", "Solstrand K4v, revision-3 main board, running the flash programmer firmware");
   p.flashImage = "programmer_v3";
   p.program = Program::Programmer;
+  all.push_back(p);
+
+  p = Variant(K4vStandard(), "k4v-standby", "Solstrand K4v in standby: zone 1 reports on at the third query after \"P1P1\", the debug state 9 at the third \"dP?\"");
+  p.zonesOn = {false, false, false};
+  p.powerUp.zone1OnAfterQueries = 2;
+  p.powerUp.debugReadyAfterQueries = 2;
+  all.push_back(p);
+
+  p = Variant(K4vStandard(), "k4v-12h", "Solstrand K4v with a 12-hour clock");
+  p.clock24h = false;
+  all.push_back(p);
+
+  p = Variant(K4vStandard(), "k4v-cs-no-blank", "Solstrand K4v that reports its checksum without a blank after \"Checksum:\"");
+  p.checksumBlank = false;
+  all.push_back(p);
+
+  p = Variant(K4vStandard(), "k4v-xflash-a401", "Solstrand K4v with an \"a401\" external flash (64 KB sectors)");
+  p.xflashChip = "a401";
+  all.push_back(p);
+
+  p = Variant(K4vStandard(), "k4v-xflash-small", "Solstrand K4v with a too small \"b6bf\" external flash (256 KB)");
+  p.xflashChip = "b6bf";
+  all.push_back(p);
+
+  p = Variant(K4vStandard(), "k4v-serial-placeholder", "Solstrand K4v whose EEPROM holds the placeholder serial number 01234567");
+  p.serialNumber = "01234567";
+  all.push_back(p);
+
+  p = Variant(K4vStandard(), "k4v-serial-bad-checksum", "Solstrand K4v whose serial number's checksum does not match");
+  p.serialChecksumValid = false;
+  all.push_back(p);
+
+  p = Variant(K4vStandard(), "k4v-serial-none", "Solstrand K4v without a serial number in its EEPROM");
+  p.serialNumber.clear();
   all.push_back(p);
 
   p = Variant(K4vStandard(), "k4v-video-loader", "Solstrand K4v whose video board boot loader answers on the line");

@@ -1,7 +1,10 @@
 // The EEPROM/flash programmer firmware that the installer places in the main
 // processor's flash. It listens at 19200 baud, identifies itself as its image
-// says, accepts the jump into the boot loader and the debug mode's exit
-// commands (there is no debug mode to leave, so they are only acknowledged).
+// says, reports its flash checksum, changes its rate, serves the external
+// flash like the debug mode, and accepts the jump into the boot loader and
+// the debug mode's exit commands (there is no debug mode to leave, so they
+// are only acknowledged).
+#include "sim/ExternalFlash.h"
 #include "sim/TextCommands.h"
 
 namespace sim {
@@ -10,7 +13,14 @@ namespace {
 
 class ProgrammerFirmware final : public FlashProgram {
  protected:
-  bool OnCommand(std::string_view line, UnitContext& unit) override { return DispatchLine(*this, COMMANDS, line, unit); }
+  bool OnCommand(std::string_view line, UnitContext& unit) override {
+    if (DispatchLine(*this, COMMANDS, line, unit)) return true;
+    size_t frameBytes = 0;
+    if (!m_xflash.OnLine(line, unit, frameBytes)) return false;
+    if (frameBytes) ExpectFrame(frameBytes);
+    return true;
+  }
+  void OnFrame(const std::string& frame, UnitContext& unit) override { m_xflash.OnFrame(frame, unit); }
 
  private:
   void Acknowledge(std::string_view, UnitContext& unit) { unit.Answer(ACKNOWLEDGE); }
@@ -19,6 +29,8 @@ class ProgrammerFirmware final : public FlashProgram {
       {"dx", false, &ProgrammerFirmware::Acknowledge},
       {"@0", false, &ProgrammerFirmware::Acknowledge},
   };
+
+  ExternalFlashCommands m_xflash;
 };
 
 }  // namespace

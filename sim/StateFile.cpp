@@ -147,8 +147,14 @@ std::string SerialiseState(const UnitState& s) {
   w.Put("loader.identification", s.main.loader.identification);
   w.Put("loader.version", s.main.loader.versionDigits);
   w.Put("loader.query-answer", s.main.loader.queryAnswer == LoaderQueryAnswer::Identification ? "identification" : "question-marks");
+  w.PutFlag("main.checksum-blank", s.main.checksumBlank);
   w.Put("xflash", s.xflash.data);
+  w.Put("xflash.chip", s.xflash.chip);
   for (size_t z = 0; z < s.zones.on.size(); ++z) w.PutFlag("zone" + std::to_string(z + 1), s.zones.on[z]);
+  w.PutNumber("power-up.zone1-queries", s.zones.rules.zone1OnAfterQueries);
+  w.PutNumber("power-up.zone1-ms", s.zones.rules.zone1OnAfterMs);
+  w.PutNumber("power-up.debug-queries", s.zones.rules.debugReadyAfterQueries);
+  w.PutNumber("power-up.debug-ms", s.zones.rules.debugReadyAfterMs);
   w.PutFlag("clock.24h", s.clock.format24h);
   w.PutNumber("clock.weekday", s.clock.weekday);
   w.Put("clock.time", s.clock.timeOfDay);
@@ -179,8 +185,18 @@ std::optional<UnitState> ParseState(const std::string& bytes, std::string* error
             r.Fixed("main.signature", s.main.signature) &&
             r.Text("loader.identification", s.main.loader.identification) &&
             r.Text("loader.version", s.main.loader.versionDigits) && r.Text("loader.query-answer", queryAnswer) &&
-            r.Fixed("xflash", s.xflash.data);
+            r.Fixed("xflash", s.xflash.data) && r.Flag("main.checksum-blank", s.main.checksumBlank) &&
+            r.Text("xflash.chip", s.xflash.chip);
+  if (ok && !FindExternalFlashChip(s.xflash.chip)) {
+    ok = false;
+    why = "bad value for 'xflash.chip'";
+  }
   for (size_t z = 0; ok && z < s.zones.on.size(); ++z) ok = r.Flag("zone" + std::to_string(z + 1), s.zones.on[z]);
+  constexpr int64_t MAX_RULE = 0xFFFFFFFF;
+  ok = ok && r.Number("power-up.zone1-queries", s.zones.rules.zone1OnAfterQueries, 0, MAX_RULE) &&
+       r.Number("power-up.zone1-ms", s.zones.rules.zone1OnAfterMs, 0, MAX_RULE) &&
+       r.Number("power-up.debug-queries", s.zones.rules.debugReadyAfterQueries, 0, MAX_RULE) &&
+       r.Number("power-up.debug-ms", s.zones.rules.debugReadyAfterMs, 0, MAX_RULE);
   ok = ok && r.Flag("clock.24h", s.clock.format24h) && r.Number("clock.weekday", s.clock.weekday, 0, 7) &&
        r.Text("clock.time", s.clock.timeOfDay) && r.Flag("dsp.present", s.dsp.present) &&
        r.Number("dsp.identification", s.dsp.identification, 0, 0xFFFFFF) &&

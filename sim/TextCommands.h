@@ -60,9 +60,17 @@ class TextProgram : public ProgramHandler {
   virtual bool OnLine(std::string_view line, UnitContext& unit) = 0;
   virtual void OnUnknown(UnitContext& unit) { unit.Answer(INVALID_COMMAND); }
   virtual void OnReset() {}
+  // The next `bytes` bytes are a binary frame (they may hold LF and CR) that
+  // goes whole to OnFrame. A frame whose bytes stop coming for COMMAND_GAP_MS
+  // is dropped, and the byte after the gap is text again.
+  void ExpectFrame(size_t bytes);
+  virtual void OnFrame(const std::string& frame, UnitContext& unit);
 
  private:
   LineAssembler m_lines;
+  size_t m_frameBytes = 0;
+  std::string m_frame;
+  double m_lastByteMs = 0;
 };
 
 // The two-step jump into the boot loader that the application and the
@@ -81,8 +89,9 @@ class LoaderJump {
 // A program that runs from the main processor's flash (the application and
 // the programmer firmware): it identifies itself on "?" with the text its
 // image carries (+ CR LF; silence when the flash holds none, as the processor
-// would not be running it) and accepts the jump into the boot loader. Its own
-// commands go to OnCommand.
+// would not be running it), accepts the jump into the boot loader, reports
+// the checksum of its flash on "CS" and changes its rate on "SSB" + code. Its
+// own commands go to OnCommand.
 class FlashProgram : public TextProgram {
  protected:
   bool OnLine(std::string_view line, UnitContext& unit) final;
@@ -92,5 +101,14 @@ class FlashProgram : public TextProgram {
  private:
   LoaderJump m_jump;
 };
+
+// "Checksum: " + the 16-bit flash checksum in four hexadecimal digits + CR LF
+// (without the blank when the unit's checksumBlank is off).
+std::string ChecksumAnswer(const UnitState& state);
+
+// "SSB" / "dB" + code: acknowledged at the old rate, then the program
+// listens at the rate of the code; false (nothing changes) for a code that is
+// not one digit of the table.
+bool ChangeRateByCode(std::string_view code, UnitContext& unit);
 
 }  // namespace sim

@@ -58,6 +58,7 @@ std::string FormatCounters(const UnitCounters& c) {
   for (const auto& [name, m] : c.memories) {
     add((name + "-erased").c_str(), m.erased);
     add((name + "-written").c_str(), m.written);
+    add((name + "-read").c_str(), m.read);
   }
   return out;
 }

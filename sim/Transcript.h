@@ -32,6 +32,7 @@ std::string EscapeBytes(const std::string& bytes);
 struct MemoryCounters {
   uint64_t erased = 0;    // blocks or sectors erased
   uint64_t written = 0;   // pages or bytes written, as the memory counts them
+  uint64_t read = 0;      // words or bytes read back
 
   bool operator==(const MemoryCounters&) const = default;
 };

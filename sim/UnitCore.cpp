@@ -52,6 +52,65 @@ void UnitCore::SetFaults(const FaultSettings& faults) {
   m_garbageDice = FaultDice(faults.seed * 3 + 3);
   m_rxSinceFaults = 0;
   m_powerLossFired = m_hangUpFired = false;
+  m_blockFault = m_eraseFault = m_pageAnswerFault = FaultCounter{};
+  m_damageCounters.assign(faults.answerDamage.size(), FaultCounter{});
+  m_flashPagesSinceFaults = m_xflashPagesSinceFaults = 0;
+  m_silenceRequested = false;
+}
+
+double UnitCore::NowMs() const { return std::chrono::duration<double, std::milli>(m_now - m_start).count(); }
+
+bool UnitCore::Strikes(FaultKind kind, std::optional<uint32_t> where) {
+  auto strikes = [&](const std::optional<FaultPoint>& point, FaultCounter& counter) {
+    return point && counter.Strikes(*point, where);
+  };
+  switch (kind) {
+    case FaultKind::FlashBlockUnacknowledged: return strikes(m_faults.flashBlockUnacknowledged, m_blockFault);
+    case FaultKind::XflashEraseAnsweredOne: return strikes(m_faults.xflashEraseAnsweredOne, m_eraseFault);
+    case FaultKind::XflashPageAnswer: return strikes(m_faults.xflashPageAnswerFault, m_pageAnswerFault);
+  }
+  return false;
+}
+
+void UnitCore::AnswerTo(std::string_view command, std::string_view bytes, std::optional<uint32_t> where) {
+  std::string answer(bytes);
+  for (size_t i = 0; i < m_faults.answerDamage.size(); ++i) {
+    const AnswerDamage& d = m_faults.answerDamage[i];
+    if (d.command != command || !m_damageCounters[i].Strikes(d.point, where)) continue;
+    if (d.byteIndex >= answer.size()) continue;
+    if (d.lose) {
+      answer.erase(d.byteIndex, 1);
+      ++m_counters.lostBytes;
+    } else {
+      answer[d.byteIndex] = static_cast<char>(answer[d.byteIndex] ^ 0x01);
+      ++m_counters.corruptedBytes;
+    }
+    Note(std::string("answer to ") + std::string(command) + (d.lose ? ": byte lost at " : ": byte garbled at ") +
+         std::to_string(d.byteIndex));
+  }
+  Answer(answer);
+}
+
+void UnitCore::ChangeRate(uint32_t baud) {
+  m_state.main.lineBaud = baud;
+  Note(std::string(ProgramName(m_state.main.program)) + " now listens at " + std::to_string(baud));
+}
+
+void UnitCore::CountErased(std::string_view memory, uint64_t n) { m_counters.memories[std::string(memory)].erased += n; }
+
+void UnitCore::CountRead(std::string_view memory, uint64_t n) { m_counters.memories[std::string(memory)].read += n; }
+
+void UnitCore::CountWritten(std::string_view memory, uint64_t n) {
+  m_counters.memories[std::string(memory)].written += n;
+  auto reached = [&](uint64_t& count, const std::optional<uint64_t>& point) {
+    const uint64_t before = count;
+    count += n;
+    return point && before < *point && count >= *point;
+  };
+  if (memory == MAIN_FLASH && reached(m_flashPagesSinceFaults, m_faults.silentAfterFlashPages))
+    m_silenceRequested = true;
+  if (memory == XFLASH && reached(m_xflashPagesSinceFaults, m_faults.silentAfterXflashPages))
+    m_silenceRequested = true;
 }
 
 bool UnitCore::TakeHangUpRequest() {
@@ -113,6 +172,7 @@ void UnitCore::Note(const std::string& text) { Record(TranscriptEntry::Kind::Eve
 void UnitCore::StartProgram(Program program, uint32_t baud) {
   m_state.main.program = program;
   m_state.main.lineBaud = baud;
+  m_state.xflash.writable = false;
   Handler(program).Reset();
   ++m_counters.programStarts;
   Note(std::string("program started: ") + ProgramName(program) + ", listening at " + std::to_string(baud));
@@ -194,6 +254,12 @@ UnitCore::Outgoing UnitCore::Receive(const std::string& raw, const LineSettings&
     Record(TranscriptEntry::Kind::Received, raw, note);
   }
 
+  if (m_silenceRequested) {
+    // The page that reached the point is written and acknowledged; then the
+    // unit goes silent.
+    m_silenceRequested = false;
+    PowerOff("silent after the pages written that the fault asked for", line, now);
+  }
   if (powerLoss) {
     PowerOff("power cut after " + std::to_string(*m_faults.powerLossAfterRxBytes) + " bytes received", line, now);
     m_answer.clear();
@@ -217,7 +283,7 @@ UnitCore::Outgoing UnitCore::Receive(const std::string& raw, const LineSettings&
 }
 
 void UnitCore::Process(const std::string& bytes) {
-  for (size_t i = 0; i < bytes.size(); ++i) {
+  for (size_t i = 0; i < bytes.size() && !m_silenceRequested; ++i) {
     if (m_line.baud != m_state.main.lineBaud) {
       // Misframed characters: the program understands none of them.
       const size_t rest = bytes.size() - i;
@@ -266,6 +332,8 @@ void UnitCore::PowerOn(const LineSettings& line, Clock::time_point now) {
   // The unit comes back in standby, with the main processor starting as at
   // power-up: the boot loader hands over to the program in flash if it may.
   m_state.zones.on = {false, false, false};
+  m_state.zones.zone1Starting = false;
+  m_state.zones.switchedOnAtMs.reset();
   Note("power on");
   StartFlashProgram();
 }

@@ -63,7 +63,7 @@ class UnitCore : private UnitContext {
   void Replace(UnitState state);
 
   void SetFaults(const FaultSettings& faults);
-  const FaultSettings& Faults() const { return m_faults; }
+  const FaultSettings& Faults() const override { return m_faults; }
 
   const UnitCounters& Counters() const { return m_counters; }
   void ResetCounters() { m_counters = UnitCounters{}; }
@@ -79,9 +79,16 @@ class UnitCore : private UnitContext {
   // UnitContext
   UnitState& State() override { return m_state; }
   void Answer(std::string_view bytes) override { m_answer.append(bytes); }
+  void AnswerTo(std::string_view command, std::string_view bytes, std::optional<uint32_t> where) override;
+  void ChangeRate(uint32_t baud) override;
   void StartProgram(Program program, uint32_t baud) override;
   void StartFlashProgram() override;
   void Note(const std::string& text) override;
+  double NowMs() const override;
+  bool Strikes(FaultKind kind, std::optional<uint32_t> where) override;
+  void CountErased(std::string_view memory, uint64_t n) override;
+  void CountWritten(std::string_view memory, uint64_t n) override;
+  void CountRead(std::string_view memory, uint64_t n) override;
 
   ProgramHandler& Handler(Program program);
   void Normalise();
@@ -99,6 +106,12 @@ class UnitCore : private UnitContext {
   bool m_powerLossFired = false;
   bool m_hangUpFired = false;
   bool m_hangUpRequested = false;
+  // Targeted faults: what each has seen and done since the faults were set.
+  FaultCounter m_blockFault, m_eraseFault, m_pageAnswerFault;
+  std::vector<FaultCounter> m_damageCounters;
+  uint64_t m_flashPagesSinceFaults = 0;
+  uint64_t m_xflashPagesSinceFaults = 0;
+  bool m_silenceRequested = false;  // a page-count fault point was reached
   std::optional<Clock::time_point> m_powerRestoreAt;
 
   UnitCounters m_counters;

@@ -19,7 +19,19 @@ constexpr ProgramNameEntry PROGRAM_NAMES[] = {
     {Program::VideoBoardLoader, "video-board-loader"},
 };
 
+constexpr ExternalFlashChip CHIPS[] = {
+    {"b7bf", 512 * 1024, 4096},
+    {"a401", 512 * 1024, 64 * 1024},
+    {"b6bf", 256 * 1024, 4096},
+};
+
 }  // namespace
+
+std::optional<ExternalFlashChip> FindExternalFlashChip(std::string_view identification) {
+  for (const auto& c : CHIPS)
+    if (identification == c.identification) return c;
+  return std::nullopt;
+}
 
 const char* ProgramName(Program program) {
   for (const auto& e : PROGRAM_NAMES)

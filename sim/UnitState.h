@@ -41,8 +41,10 @@ constexpr size_t EEPROM_CHECKSUM_ADDRESS = 14;  // bytes 14 (low) and 15 (high)
 constexpr size_t SERIAL_NUMBER_ADDRESS = 0x40;
 constexpr size_t SERIAL_NUMBER_MAX_CHARS = 8;
 
-// External flash on the main board.
+// External flash on the main board: room for the largest chip the board
+// takes; a smaller chip uses the start of it.
 constexpr size_t XFLASH_BYTES = 512 * 1024;
+constexpr size_t XFLASH_PAGE_BYTES = 128;
 
 // The rate every boot loader starts at.
 constexpr uint32_t LOADER_BAUD = 19200;
@@ -67,20 +69,56 @@ struct MainProcessorState {
   std::vector<uint8_t> flash = std::vector<uint8_t>(MAIN_FLASH_BYTES, 0xFF);  // as it lies in flash: words low byte first
   std::vector<uint8_t> eeprom = std::vector<uint8_t>(MAIN_EEPROM_BYTES, 0xFF);
   std::array<uint8_t, 3> fuses{0xD0, 0xD1, 0xFF};          // F, G, J
-  std::array<uint8_t, 3> signature{0x1E, 0x98, 0x02};      // first byte first (the loader sends them last first)
+  std::array<uint8_t, 3> signature{0x1E, 0x98, 0x02};      // as the loader reports them, first byte first (it sends them last first)
   BootLoaderState loader;
+  bool checksumBlank = true;          // "Checksum: 1A2B" (true) or "Checksum:1A2B"
 
   bool operator==(const MainProcessorState&) const = default;
 };
 
+// The external flash chips the main board is fitted with, by the
+// identification the chip reports (device code, then maker code).
+struct ExternalFlashChip {
+  const char* identification;  // e.g. "b7bf"
+  size_t bytes;                // capacity
+  size_t sectorBytes;          // erase unit
+};
+// The chip of that identification; nothing for one this board never carries.
+std::optional<ExternalFlashChip> FindExternalFlashChip(std::string_view identification);
+
 struct ExternalFlashState {
   std::vector<uint8_t> data = std::vector<uint8_t>(XFLASH_BYTES, 0xFF);
+  std::string chip = "b7bf";  // "b7bf" 512 KB in 4 KB sectors, "a401" 512 KB in 64 KB sectors, "b6bf" 256 KB in 4 KB sectors
+  // Erasing and writing are allowed between "del0" and "del1" (or until the
+  // main processor restarts); not kept in the state file.
+  bool writable = false;
 
   bool operator==(const ExternalFlashState&) const = default;
 };
 
+// When a unit switched on from standby (zone 1 on with "P1P1") is ready: zone
+// 1 reports on after that many "P1P?" queries and that much time since the
+// switch-on, and the debug mode's state query "dP?" reaches 9 after that many
+// queries and that much time. 0 is no condition.
+struct PowerUpRules {
+  uint32_t zone1OnAfterQueries = 0;
+  uint32_t zone1OnAfterMs = 0;
+  uint32_t debugReadyAfterQueries = 0;
+  uint32_t debugReadyAfterMs = 0;
+
+  bool operator==(const PowerUpRules&) const = default;
+};
+
 struct ZoneState {
   std::array<bool, 3> on{true, false, false};  // zone 1 (main), 2, 3
+  PowerUpRules rules;
+  // The switch-on in progress or done, in ms since the unit started serving;
+  // nothing when zone 1 was on from the start (long ready) or is off. Not kept
+  // in the state file.
+  std::optional<double> switchedOnAtMs;
+  bool zone1Starting = false;      // "P1P1" taken, zone 1 not yet reporting on
+  uint32_t zone1Queries = 0;       // "P1P?" since the switch-on
+  uint32_t debugStateQueries = 0;  // "dP?" since the switch-on
 
   bool operator==(const ZoneState&) const = default;
 };

@@ -83,6 +83,12 @@ class VirtualUnit {
   // Faults and timing.
   void SetFaults(const FaultSettings& faults);
   void SetPacing(const PacingSettings& pacing);
+  // Whether the serving thread asks for real-time scheduling (SCHED_FIFO,
+  // priority 1) when it starts, so that it answers promptly on a loaded
+  // machine; on by default, set before Start. A refusal is no error.
+  void SetRealTimeScheduling(bool ask);
+  // Whether the serving thread got it.
+  bool RealTimeScheduling() const;
   // The cable is pulled: the terminal hangs up (the far end's reads fail) and
   // the terminal device goes away.
   void HangUp();
@@ -134,6 +140,8 @@ class VirtualUnit {
   std::thread m_thread;
   bool m_running = false;
   bool m_stop = false;
+  bool m_askRealTime = true;
+  bool m_realTime = false;
   bool m_hangUpRequested = false;
   uint64_t m_hangUpsDone = 0;
 };

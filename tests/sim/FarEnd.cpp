@@ -1,5 +1,6 @@
 #include "tests/sim/FarEnd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -79,6 +80,22 @@ std::string FarEnd::ReadUntilQuiet(int quietMs, int maxMs) {
   return out;
 }
 
+std::string FarEnd::ReadCount(size_t n, int maxMs) {
+  std::string out;
+  const auto end = Clock::now() + std::chrono::milliseconds(maxMs);
+  while (out.size() < n) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+    if (left <= 0) break;
+    pollfd p{m_fd, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left)) <= 0 || !(p.revents & POLLIN)) break;
+    char buffer[512];
+    const ssize_t r = read(m_fd, buffer, std::min(sizeof buffer, n - out.size()));
+    if (r <= 0) break;
+    out.append(buffer, static_cast<size_t>(r));
+  }
+  return out;
+}
+
 std::string Ask(sim::VirtualUnit& unit, FarEnd& far, const std::string& bytes) {
   const uint64_t before = unit.Counters().rxBytes;
   far.Send(bytes);
@@ -87,6 +104,12 @@ std::string Ask(sim::VirtualUnit& unit, FarEnd& far, const std::string& bytes) {
       std::chrono::seconds(10));
   if (!taken) throw std::runtime_error("the unit did not take the bytes in");
   return far.ReadUntilQuiet();
+}
+
+std::string AskEach(UnitOnLine& u, std::initializer_list<std::pair<std::string, size_t>> steps) {
+  std::string answers;
+  for (const auto& [command, answerBytes] : steps) answers += u.AskN(command, answerBytes);
+  return answers;
 }
 
 UnitOnLine::UnitOnLine(const std::string& profile) : unit(sim::Profile::ByName(profile)) { Open(); }

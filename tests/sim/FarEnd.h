@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <initializer_list>
+#include <utility>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -37,6 +39,8 @@ class FarEnd {
   void Send(const std::string& bytes);
   // Everything that arrives until nothing more comes for quietMs (or maxMs pass).
   std::string ReadUntilQuiet(int quietMs = 200, int maxMs = 5000);
+  // Exactly n bytes, or what came before maxMs passed.
+  std::string ReadCount(size_t n, int maxMs = 5000);
 
  private:
   int m_fd = -1;
@@ -52,6 +56,12 @@ struct UnitOnLine {
   explicit UnitOnLine(const std::string& profile);
   explicit UnitOnLine(sim::UnitState state);
   std::string Ask(const std::string& bytes) { return simtest::Ask(unit, *far, bytes); }
+  // Sends bytes and reads an answer of a known length (quicker than Ask,
+  // which waits for the line to go quiet).
+  std::string AskN(const std::string& bytes, size_t answerBytes) {
+    far->Send(bytes);
+    return far->ReadCount(answerBytes);
+  }
 
   sim::VirtualUnit unit;
   std::unique_ptr<FarEnd> far;
@@ -59,6 +69,10 @@ struct UnitOnLine {
  private:
   void Open();
 };
+
+// Sends each command in turn and reads its answer of the given length; the
+// answers one after the other.
+std::string AskEach(UnitOnLine& u, std::initializer_list<std::pair<std::string, size_t>> steps);
 
 // The identification of the starting firmware's application.
 inline const std::string APP_IDENT_LINE = "Solstrand K4v v3.02\r\n";
