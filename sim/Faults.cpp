@@ -84,11 +84,14 @@ bool ParseDamage(std::string_view text, bool lose, std::vector<AnswerDamage>& ou
 // KIND[,POINT]
 bool ParsePageAnswer(std::string_view text, FaultSettings& f) {
   const std::string_view kind = Split(text, ',');
-  if (kind == "lf-status") f.xflashPageAnswer = PageWriteAnswer::LfThenStatus;
-  else if (kind == "lf-zero") f.xflashPageAnswer = PageWriteAnswer::LfThenZero;
-  else if (kind == "none") f.xflashPageAnswer = PageWriteAnswer::None;
+  PageWriteAnswer answer;
+  if (kind == "lf-status") answer = PageWriteAnswer::LfThenStatus;
+  else if (kind == "lf-zero") answer = PageWriteAnswer::LfThenZero;
+  else if (kind == "none") answer = PageWriteAnswer::None;
   else return false;
-  return ParseOptionalPoint(text, f.xflashPageAnswerFault);
+  if (!ParseOptionalPoint(text, f.xflashPageAnswerFault)) return false;
+  f.xflashPageAnswer = answer;
+  return true;
 }
 
 bool ParseZone(std::string_view text, std::array<bool, 3>& zones) {

@@ -170,5 +170,30 @@ TEST(Faults, ItemsOfTheProgramOption) {
   }
 }
 
+TEST(Faults, ItemsOfTheTargetedFaults) {
+  sim::FaultSettings f;
+  std::string error;
+  for (const char* item : {"block-unacknowledged=5", "silent-after-flash-pages=100", "silent-after-xflash-pages=3",
+                           "garble=R,1,256", "lose=CS,10,*:2:0", "xflash-erase-one=*", "xflash-page-answer=lf-zero,7:1:0",
+                           "zone-stays-on=2"})
+    EXPECT_TRUE(sim::ApplyFaultItem(f, item, &error)) << item << ": " << error;
+  EXPECT_EQ(f.flashBlockUnacknowledged, (sim::FaultPoint{5, 1, 1}));
+  EXPECT_EQ(f.silentAfterFlashPages, 100u);
+  EXPECT_EQ(f.silentAfterXflashPages, 3u);
+  ASSERT_EQ(f.answerDamage.size(), 2u);
+  EXPECT_EQ(f.answerDamage[0], (sim::AnswerDamage{"R", sim::FaultPoint{256, 1, 1}, 1, false}));
+  EXPECT_EQ(f.answerDamage[1], (sim::AnswerDamage{"CS", sim::FaultPoint{std::nullopt, 2, 0}, 10, true}));
+  EXPECT_EQ(f.xflashEraseAnsweredOne, (sim::FaultPoint{}));
+  EXPECT_EQ(f.xflashPageAnswerFault, (sim::FaultPoint{7, 1, 0}));
+  EXPECT_EQ(f.xflashPageAnswer, sim::PageWriteAnswer::LfThenZero);
+  EXPECT_EQ(f.zoneStaysOn, (std::array<bool, 3>{false, true, false}));
+  for (const char* bad : {"block-unacknowledged=x", "block-unacknowledged=5:0", "garble=R", "garble=,1", "lose=CS,x",
+                          "xflash-page-answer=maybe", "xflash-page-answer=none,q", "zone-stays-on=4", "zone-stays-on=0"}) {
+    sim::FaultSettings g;
+    EXPECT_FALSE(sim::ApplyFaultItem(g, bad, &error)) << bad;
+    EXPECT_TRUE(g == sim::FaultSettings{}) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace simtest

@@ -23,6 +23,9 @@ sim::UnitState ChangedState() {
   s.main.loader.queryAnswer = sim::LoaderQueryAnswer::Identification;
   s.main.loader.versionDigits = "21";
   s.xflash.data[sim::XFLASH_BYTES - 1] = 0x56;
+  s.xflash.chip = "a401";
+  s.main.checksumBlank = false;
+  s.zones.rules = {1, 2, 3, 4};
   s.zones.on = {false, true, true};
   s.clock = {false, 3, "03:07PM"};
   s.dsp = {false, 0x367, 0x2F0206};
@@ -117,6 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"huge_length", [](std::string& b) { Replace(b, std::string("main.flash") + '\0', std::string("main.flash") + '\xff'); }},
         DamageCase{"unknown_program", [](std::string& b) { Replace(b, "application", "applicatioX"); }},
         DamageCase{"number_out_of_range", [](std::string& b) { Replace(b, std::string("board-revision") + '\x01' + std::string(3, '\0') + "2", std::string("board-revision") + '\x01' + std::string(3, '\0') + "9"); }},
+        DamageCase{"unknown_flash_chip", [](std::string& b) { Replace(b, std::string("xflash.chip") + '\x04' + std::string(3, '\0') + "b7bf", std::string("xflash.chip") + '\x04' + std::string(3, '\0') + "b7bX"); }},
         DamageCase{"memory_of_wrong_size", [](std::string& b) {
           const std::string key = std::string("main.eeprom");
           const auto at = b.find(key);
