@@ -1,0 +1,25 @@
+#include "ui/EulaText.h"
+
+// Our own wording for this installer.
+const char* const EULA_TEXT =
+    "END USER LICENSE AGREEMENT FOR THE FIRMWARE INSTALLER\r\n"
+    "\r\n"
+    "Read this agreement before you press \"I Accept\". By accepting it you agree to its terms. If you do not agree, press \"Cancel\" and nothing will be installed.\r\n"
+    "\r\n"
+    "1. Licence. This installer and the firmware it carries (together \"the Software\") are licensed, not sold. You may use the Software only to update a processor that you own or are authorised to service, and only with the model named in the installer's window.\r\n"
+    "\r\n"
+    "2. Restrictions. You may not copy the firmware out of the installer, modify it, reverse engineer it, or load it into any other product. You may not rent, lend or sell the Software or any part of it.\r\n"
+    "\r\n"
+    "3. Your responsibilities. Before installing, save your user settings and follow the instructions on the screen. Keep the processor connected and powered and do not operate it until the installer reports that it has finished. An interrupted installation may leave the processor unable to start until the installer is run again.\r\n"
+    "\r\n"
+    "4. Serial number. The installer may ask you to confirm the serial number printed on the rear panel. It is stored in the processor and used only to identify the product for service.\r\n"
+    "\r\n"
+    "5. No warranty. The Software is provided \"as is\". To the extent permitted by law, no warranty of any kind is given, express or implied, including warranties of merchantability, fitness for a particular purpose and non-infringement.\r\n"
+    "\r\n"
+    "6. Limitation of liability. To the extent permitted by law, the supplier is not liable for any loss of data, settings, use or profit, or for any indirect or consequential damage arising from the use of the Software or from an installation that did not complete. This does not limit any right that the law of your country gives you and that cannot be excluded by agreement.\r\n"
+    "\r\n"
+    "7. Termination. This licence ends automatically if you break any of its terms. You must then stop using the Software and delete every copy.\r\n"
+    "\r\n"
+    "8. Entire agreement. This agreement is the whole agreement about the Software. If any part of it cannot be enforced, the rest stays in force.\r\n"
+    "\r\n"
+    "9. Later versions. A later version of the installer may replace this one; it comes with its own agreement, which applies to that version.";
