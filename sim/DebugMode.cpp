@@ -10,16 +10,11 @@ namespace sim {
 
 namespace {
 
-class DebugMode final : public TextProgram {
+class DebugMode final : public ServesExternalFlash<TextProgram> {
  protected:
   bool OnLine(std::string_view line, UnitContext& unit) override {
-    if (DispatchLine(*this, COMMANDS, line, unit)) return true;
-    size_t frameBytes = 0;
-    if (!m_xflash.OnLine(line, unit, frameBytes)) return false;
-    if (frameBytes) ExpectFrame(frameBytes);
-    return true;
+    return DispatchLine(*this, COMMANDS, line, unit) || ServeExternalFlash(line, unit);
   }
-  void OnFrame(const std::string& frame, UnitContext& unit) override { m_xflash.OnFrame(frame, unit); }
 
  private:
   // "dx": back to the application, at the rate the debug mode uses now.
@@ -66,8 +61,6 @@ class DebugMode final : public TextProgram {
       {"dP?", false, &DebugMode::StateQuery},
       {"dB", true, &DebugMode::ChangeRate},
   };
-
-  ExternalFlashCommands m_xflash;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "sim/Programs.h"
+#include "sim/TextCommands.h"
 
 namespace sim {
 
@@ -22,6 +23,24 @@ class ExternalFlashCommands {
   // frameBytes to the size of the binary frame that must follow.
   bool OnLine(std::string_view line, UnitContext& unit, size_t& frameBytes);
   void OnFrame(const std::string& frame, UnitContext& unit);
+};
+
+// A text program (the debug mode, the programmer firmware) that serves the
+// external flash besides its own commands.
+template <class Program>
+class ServesExternalFlash : public Program {
+ protected:
+  // True when the line was an external flash command.
+  bool ServeExternalFlash(std::string_view line, UnitContext& unit) {
+    size_t frameBytes = 0;
+    if (!m_xflash.OnLine(line, unit, frameBytes)) return false;
+    if (frameBytes) this->ExpectFrame(frameBytes);
+    return true;
+  }
+  void OnFrame(const std::string& frame, UnitContext& unit) override { m_xflash.OnFrame(frame, unit); }
+
+ private:
+  ExternalFlashCommands m_xflash;
 };
 
 }  // namespace sim

@@ -11,16 +11,11 @@ namespace sim {
 
 namespace {
 
-class ProgrammerFirmware final : public FlashProgram {
+class ProgrammerFirmware final : public ServesExternalFlash<FlashProgram> {
  protected:
   bool OnCommand(std::string_view line, UnitContext& unit) override {
-    if (DispatchLine(*this, COMMANDS, line, unit)) return true;
-    size_t frameBytes = 0;
-    if (!m_xflash.OnLine(line, unit, frameBytes)) return false;
-    if (frameBytes) ExpectFrame(frameBytes);
-    return true;
+    return DispatchLine(*this, COMMANDS, line, unit) || ServeExternalFlash(line, unit);
   }
-  void OnFrame(const std::string& frame, UnitContext& unit) override { m_xflash.OnFrame(frame, unit); }
 
  private:
   void Acknowledge(std::string_view, UnitContext& unit) { unit.Answer(ACKNOWLEDGE); }
@@ -29,8 +24,6 @@ class ProgrammerFirmware final : public FlashProgram {
       {"dx", false, &ProgrammerFirmware::Acknowledge},
       {"@0", false, &ProgrammerFirmware::Acknowledge},
   };
-
-  ExternalFlashCommands m_xflash;
 };
 
 }  // namespace
