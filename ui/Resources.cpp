@@ -10,24 +10,10 @@ using namespace toolkit;
 
 namespace {
 
-constexpr uint32_t DIALOG_STYLE = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
-
-DialogTemplate Dialog(int id, const char* caption, int cx, int cy) {
-  DialogTemplate t;
-  t.id = id;
-  t.caption = caption;
-  t.cx = cx;
-  t.cy = cy;
-  t.fontFace = "MS Sans Serif";
-  t.fontPoints = 8;
-  t.style = DIALOG_STYLE;
-  return t;
-}
-
 constexpr uint32_t READ_ONLY_TEXT = ES_MULTILINE | ES_READONLY | WS_VSCROLL;
 
 void RegisterTemplates() {
-  DialogTemplate serial = Dialog(IDD_SERIAL_NUMBER_DIALOG, "Confirm Serial Number", 187, 91);
+  DialogTemplate serial = ModalDialogTemplate(IDD_SERIAL_NUMBER_DIALOG, "Confirm Serial Number", 187, 91);
   serial.controls = {
       DefPushButton(IDOK, "OK", 24, 64, 50, 14),
       PushButton(IDCANCEL, "Cancel", 108, 64, 50, 14),
@@ -38,7 +24,7 @@ void RegisterTemplates() {
   };
   RegisterDialogTemplate(serial);
 
-  DialogTemplate eula = Dialog(IDD_EULA_DIALOG, "End User License Agreement", 247, 169);
+  DialogTemplate eula = ModalDialogTemplate(IDD_EULA_DIALOG, "End User License Agreement", 247, 169);
   eula.controls = {
       DefPushButton(IDCANCEL, "Cancel", 134, 148, 50, 14),
       PushButton(IDOK, "I Accept", 62, 148, 50, 14),
@@ -46,7 +32,7 @@ void RegisterTemplates() {
   };
   RegisterDialogTemplate(eula);
 
-  DialogTemplate results = Dialog(IDD_PASS_FAIL_DIALOG, "Firmware Install Results", 247, 89);
+  DialogTemplate results = ModalDialogTemplate(IDD_PASS_FAIL_DIALOG, "Firmware Install Results", 247, 89);
   results.controls = {
       DefPushButton(IDOK, "OK", 62, 68, 50, 14),
       PushButton(IDC_RETRY, "Retry", 134, 68, 50, 14),

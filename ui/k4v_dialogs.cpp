@@ -95,14 +95,7 @@ class CWorkerDemoDialog : public CDialog {
 
  private:
   static DialogTemplate Template() {
-    DialogTemplate t;
-    t.id = IDD_DEMO;
-    t.caption = "Worker demonstration";
-    t.cx = 240;
-    t.cy = 80;
-    t.fontFace = "MS Sans Serif";
-    t.fontPoints = 8;
-    t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
+    DialogTemplate t = ModalDialogTemplate(IDD_DEMO, "Worker demonstration", 240, 80);
     t.controls = {
         LText(IDC_DEMO_STATUS, "", 20, 10, 200, 8),
         ProgressBar(IDC_DEMO_PROGRESS, 20, 28, 200, 14, WS_BORDER),

@@ -182,16 +182,11 @@ bool CConsoleBackend::ReadInput() {
     const char ch = buffer[i];
     if (ch == '\n') {
       m_input += ch;
-      m_lineTooLong = false;
-      continue;
-    }
-    if (m_lineTooLong) continue;
-    const size_t lineStart = m_input.rfind('\n') == std::string::npos ? 0 : m_input.rfind('\n') + 1;
-    if (m_input.size() - lineStart >= MAX_LINE) {
-      m_lineTooLong = true;  // the rest of this line is dropped
-      continue;
-    }
-    m_input += ch;
+      m_lineLength = 0;
+    } else if (m_lineLength < MAX_LINE) {
+      m_input += ch;
+      ++m_lineLength;
+    }  // else: the rest of an overlong line is dropped
   }
   return true;
 }
@@ -640,7 +635,7 @@ void CConsoleBackend::Redraw() {
       }
     }
   }
-  g.Text(0, rows - 1, "Tab: next  Enter: press  Esc: cancel  Ctrl-C: close  Ctrl-O: other window  PgUp/PgDn: scroll",
+  g.Text(0, rows - 1, "Tab:next Enter:press Esc:cancel Ctrl-C:close Ctrl-O:switch window PgUp/PgDn:scroll",
          cols, A_DIM);
   std::string out = g.Render();
   if (cursorX >= 0)

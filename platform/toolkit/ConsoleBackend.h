@@ -72,7 +72,7 @@ class CConsoleBackend : public IBackend {
   int m_out;
   bool m_fullScreen = false;
   std::string m_input;        // bytes read and not yet used
-  bool m_lineTooLong = false;
+  size_t m_lineLength = 0;    // line mode: bytes of the unfinished last line
   bool m_eof = false;
   const CDialog* m_refusedClose = nullptr;  // refused the close box after the end of input
   bool m_refusedChanged = false;            // ... and has changed state since

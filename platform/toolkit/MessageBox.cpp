@@ -26,30 +26,23 @@ std::string& TitleSlot() {
 void RegisterSystemIcons() {
   static std::once_flag once;
   std::call_once(once, [] {
-    IconImage error;
-    error.resourceId = IDI_HAND;
-    error.name = "error";
-    error.glyph = {"(X)"};
-    error.consoleColor = 31;
-    RegisterIcon(error);
-    IconImage question;
-    question.resourceId = IDI_QUESTION;
-    question.name = "question";
-    question.glyph = {"(?)"};
-    question.consoleColor = 34;
-    RegisterIcon(question);
-    IconImage warning;
-    warning.resourceId = IDI_EXCLAMATION;
-    warning.name = "warning";
-    warning.glyph = {"/!\\"};
-    warning.consoleColor = 33;
-    RegisterIcon(warning);
-    IconImage information;
-    information.resourceId = IDI_ASTERISK;
-    information.name = "information";
-    information.glyph = {"(i)"};
-    information.consoleColor = 34;
-    RegisterIcon(information);
+    const struct {
+      int id;
+      const char* name;
+      const char* glyph;
+      int color;
+    } icons[] = {{IDI_HAND, "error", "(X)", 31},
+                 {IDI_QUESTION, "question", "(?)", 34},
+                 {IDI_EXCLAMATION, "warning", "/!\\", 33},
+                 {IDI_ASTERISK, "information", "(i)", 34}};
+    for (const auto& i : icons) {
+      IconImage image;
+      image.resourceId = i.id;
+      image.name = i.name;
+      image.glyph = {i.glyph};
+      image.consoleColor = i.color;
+      RegisterIcon(image);
+    }
   });
 }
 
@@ -96,14 +89,8 @@ DialogTemplate CMessageBox::BuildTemplate(const std::string& text, const std::st
   const int width = std::max(textX + textWidth + 11, 90);
   const int buttonY = std::max(textHeight, iconId ? 20 : 0) + 20;
 
-  DialogTemplate t;
-  t.id = MESSAGE_BOX_TEMPLATE_ID;
-  t.caption = caption.empty() ? AppTitle() : caption;
-  t.cx = width;
-  t.cy = buttonY + 21;
-  t.fontFace = "MS Sans Serif";
-  t.fontPoints = 8;
-  t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
+  DialogTemplate t =
+      ModalDialogTemplate(MESSAGE_BOX_TEMPLATE_ID, caption.empty() ? AppTitle() : caption, width, buttonY + 21);
   if (iconId) t.controls.push_back(Icon(IDC_MESSAGE_ICON, iconId, 11, 11, 20, 20));
   t.controls.push_back(LText(IDC_MESSAGE_TEXT, text, textX, 11, textWidth, textHeight));
   t.controls.push_back(DefPushButton(IDOK, "OK", (width - 50) / 2, buttonY, 50, 14));

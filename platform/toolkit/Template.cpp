@@ -69,6 +69,18 @@ ControlTemplate ProgressBar(int id, int x, int y, int cx, int cy, uint32_t extra
   return Make(ControlKind::ProgressBar, id, "", x, y, cx, cy, extraStyle);
 }
 
+DialogTemplate ModalDialogTemplate(int id, const std::string& caption, int cx, int cy) {
+  DialogTemplate t;
+  t.id = id;
+  t.caption = caption;
+  t.cx = cx;
+  t.cy = cy;
+  t.fontFace = "MS Sans Serif";
+  t.fontPoints = 8;
+  t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
+  return t;
+}
+
 void RegisterDialogTemplate(const DialogTemplate& tmpl) {
   TemplateRegistry& r = Templates();
   std::lock_guard<std::mutex> lock(r.mutex);

@@ -42,6 +42,10 @@ struct DialogTemplate {
   const ControlTemplate* Find(int controlId) const;
 };
 
+// A dialog template as the program's dialogs have it: a popup with caption,
+// system menu and modal frame, in "MS Sans Serif" at 8 points, no controls yet.
+DialogTemplate ModalDialogTemplate(int id, const std::string& caption, int cx, int cy);
+
 // Control templates as a resource script writes them: each helper adds the
 // style bits that the script adds by default (visible child window; buttons
 // and edits are tab stops).

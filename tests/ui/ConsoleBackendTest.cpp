@@ -26,11 +26,7 @@ constexpr int IDC_BAR = 1005;
 constexpr int IDC_MORE = 1016;
 
 DialogTemplate ConsoleTemplate() {
-  DialogTemplate t;
-  t.id = IDD_CONSOLE_TEST;
-  t.caption = "Console test";
-  t.cx = 200;
-  t.cy = 80;
+  DialogTemplate t = ModalDialogTemplate(IDD_CONSOLE_TEST, "Console test", 200, 80);
   t.controls = {LText(IDC_STATUS_LINE, "", 10, 10, 180, 8), ProgressBar(IDC_BAR, 10, 25, 180, 14),
                 DefPushButton(IDOK, "Go", 10, 50, 50, 14), PushButton(IDC_MORE, "More", 70, 50, 50, 14, WS_DISABLED),
                 PushButton(IDCANCEL, "Cancel", 130, 50, 50, 14)};

@@ -93,11 +93,7 @@ TEST_F(SerialNumberPrompt, IsServedFromAMessageBoxWhileStatusMessagesKeepArrivin
 
 TEST_F(SerialNumberPrompt, LeavesTheOtherWindowsUsableWhileItIsOpen) {
   CSerialNumberPromptUi prompt;
-  DialogTemplate t;
-  t.id = 800;
-  t.caption = "Main";
-  t.cx = 100;
-  t.cy = 50;
+  DialogTemplate t = ModalDialogTemplate(800, "Main", 100, 50);
   t.controls = {PushButton(1015, "Abort", 10, 10, 50, 14)};
   bool abortPressed = false;
   struct CMain : CDialog {

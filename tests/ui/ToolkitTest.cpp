@@ -21,13 +21,7 @@ constexpr int IDC_PROGRESS = 12;
 constexpr int IDC_STATUS = 13;
 
 DialogTemplate TestTemplate(bool withCancel = true, bool cancelDisabled = false) {
-  DialogTemplate t;
-  t.id = IDD_TEST;
-  t.caption = "Test";
-  t.cx = 200;
-  t.cy = 100;
-  t.fontFace = "MS Sans Serif";
-  t.fontPoints = 8;
+  DialogTemplate t = ModalDialogTemplate(IDD_TEST, "Test", 200, 100);
   t.controls.push_back(DefPushButton(IDOK, "OK", 10, 80, 50, 14));
   if (withCancel) t.controls.push_back(PushButton(IDCANCEL, "Cancel", 70, 80, 50, 14, cancelDisabled ? WS_DISABLED : 0));
   t.controls.push_back(PushButton(IDC_OTHER, "Other", 130, 80, 50, 14));
