@@ -220,6 +220,7 @@ class BootLoader final : public ProgramHandler {
     auto& flash = unit.State().main.flash;
     std::fill(flash.begin(), flash.end(), 0xFF);
     m_pageBuffer.fill(0xFFFF);
+    m_pagesSinceErase = 0;
     unit.CountErased(MAIN_FLASH);
     unit.Note("flash erased");
     unit.Answer(ACK);
@@ -227,10 +228,13 @@ class BootLoader final : public ProgramHandler {
 
   // "C" + count + words (high byte first): loaded into the page buffer from
   // the word the address points at within its page; the address advances.
+  // Which page the block is for is only named by the "m" that writes it, so a
+  // block fault is tied to the page in write order: the number of pages
+  // written since the last erase.
   void LoadPageBuffer(UnitContext& unit) {
-    const uint32_t page = WordAddress() / FLASH_PAGE_WORDS;
+    const uint32_t page = m_pagesSinceErase;
     if (unit.Strikes(FaultKind::FlashBlockUnacknowledged, page)) {
-      unit.Note("block for page " + std::to_string(page) + " dropped without acknowledgement");
+      unit.Note("block for the page written " + std::to_string(page) + " pages after the erase dropped without acknowledgement");
       return;
     }
     const size_t count = m_arguments[0];
@@ -255,6 +259,7 @@ class BootLoader final : public ProgramHandler {
       flash[at + 1] &= static_cast<uint8_t>(m_pageBuffer[i] >> 8);
     }
     m_pageBuffer.fill(0xFFFF);
+    ++m_pagesSinceErase;
     unit.Answer(ACK);
     unit.CountWritten(MAIN_FLASH);
   }
@@ -329,6 +334,7 @@ class BootLoader final : public ProgramHandler {
   bool m_programming = false;
   uint16_t m_address = 0;
   uint8_t m_extended = 0;
+  uint32_t m_pagesSinceErase = 0;
   std::array<uint16_t, FLASH_PAGE_WORDS> m_pageBuffer{};
 };
 

@@ -67,8 +67,9 @@ struct FaultSettings {
   // The cable is pulled after this many bytes received: the terminal hangs up.
   std::optional<uint64_t> hangUpAfterRxBytes;
 
-  // Main processor flash: a page-buffer block ("C") of the page `at` is taken
-  // in and dropped without an acknowledgement.
+  // Main processor flash: a page-buffer block ("C") of the page `at` in write
+  // order (pages written since the last erase) is taken in and dropped
+  // without an acknowledgement.
   std::optional<FaultPoint> flashBlockUnacknowledged;
   // The unit goes silent (a power cut, ended by powerOffMs or PowerOn) right
   // after this many pages were written to the main flash ("m") or to the

@@ -270,25 +270,27 @@ TEST(LoaderFlash, StartsTheProgramItWrote) {
 TEST(LoaderFaults, BlockNotAcknowledged) {
   UnitOnLine u("k4v-loader");
   sim::FaultSettings f;
-  f.flashBlockUnacknowledged = sim::FaultPoint{3, 2, 1};  // the second block of page 3, once
+  f.flashBlockUnacknowledged = sim::FaultPoint{1, 2, 1};  // the second block of the second page written, once
   u.unit.SetFaults(f);
   EXPECT_EQ(AskEach(u, {{"P", 1}, {"e", 1}}), CR + CR);
   EXPECT_EQ(WritePage(u, 2, Pattern(2)), std::string(11, '\r'));
   const std::string block = Bytes({'C', 0x10}) + std::string(32, '\x5A');
-  EXPECT_EQ(AskEach(u, {{Bytes({'n', 0}), 1}, {Bytes({'a', 0x01, 0x80}), 1}}), CR + CR);
+  EXPECT_EQ(AskEach(u, {{Bytes({'n', 0}), 1}, {Bytes({'a', 0, 0}), 1}}), CR + CR);
   EXPECT_EQ(u.AskN(block, 1), CR);
   EXPECT_EQ(u.Ask(block), "");
   // The installer sends the page again from its start.
   EXPECT_EQ(WritePage(u, 3, Pattern(3)), std::string(11, '\r'));
   EXPECT_EQ(FlashWord(u.unit.Snapshot(), 3 * 128 + 20), Pattern(3)[20]);
 
-  f.flashBlockUnacknowledged = sim::FaultPoint{5, 1, 0};  // every block of page 5
+  f.flashBlockUnacknowledged = sim::FaultPoint{2, 1, 0};  // every block of the third page written
   u.unit.SetFaults(f);
   for (int attempt = 0; attempt < 3; ++attempt) {
-    EXPECT_EQ(AskEach(u, {{Bytes({'n', 0}), 1}, {Bytes({'a', 0x02, 0x80}), 1}}), CR + CR);
+    EXPECT_EQ(AskEach(u, {{Bytes({'n', 0}), 1}, {Bytes({'a', 0, 0}), 1}}), CR + CR);
     EXPECT_EQ(u.Ask(Bytes({'C', 1, 0x12, 0x34})), "");
   }
-  EXPECT_EQ(AskEach(u, {{Bytes({'a', 0, 0}), 1}, {Bytes({'C', 1, 0x12, 0x34}), 1}}), CR + CR);  // page 0 is fine
+  // Once a page is written the next one is loaded again.
+  EXPECT_EQ(u.AskN(Bytes({'m', 0x02, 0x80}), 1), CR);
+  EXPECT_EQ(AskEach(u, {{Bytes({'a', 0, 0}), 1}, {Bytes({'C', 1, 0x12, 0x34}), 1}}), CR + CR);
 }
 
 // The unit goes silent after the pages the fault names, and comes back at
