@@ -179,3 +179,21 @@ TEST(DialogsProgramScreen, IsDrivenByKeysOnATerminal) {
   ASSERT_NE(ReadUntil(c.output, screen, "serial: 1 12345678", at), std::string::npos) << screen;
   EXPECT_EQ(Finish(c), 0);
 }
+
+TEST(DialogsProgramScreen, AWorkersSerialNumberRequestIsAnsweredWhileItsWindowKeepsReporting) {
+  Child c = SpawnOnTerminal({"worker"});
+  ASSERT_GT(c.pid, 0);
+  std::string screen;
+  // The worker asks half way; its window stays on screen below the dialog.
+  size_t at = ReadUntil(c.output, screen, " Confirm Serial Number ");
+  ASSERT_NE(at, std::string::npos) << screen;
+  EXPECT_NE(screen.find(" Worker demonstration "), std::string::npos);
+  Send(c.input, "\t\t55\r");
+  // The rest of the progress arrives; Close is enabled once the worker is done.
+  at = ReadUntil(c.output, screen, "Finished", at);
+  ASSERT_NE(at, std::string::npos) << screen;
+  EXPECT_NE(screen.find("100%", at - std::min<size_t>(at, 4000)), std::string::npos);
+  Send(c.input, "\r");
+  ASSERT_NE(ReadUntil(c.output, screen, "worker: serial 55", at), std::string::npos) << screen;
+  EXPECT_EQ(Finish(c), 0);
+}
