@@ -33,6 +33,9 @@ bool GetLocalTime(std::tm& out);
 void SetTestSleepShortening(uint32_t divisor, uint32_t floorMs);
 // What SleepMs(ms) currently waits.
 uint32_t EffectiveSleepMs(uint32_t ms);
+// The milliseconds all SleepMs calls of the process have waited so far (for
+// benchmarks that separate the protocol's fixed waits from the rest).
+uint64_t TotalSleptMs();
 // Pins the local time returned by GetLocalTime; nullptr returns to the real
 // clock. The pinned time does not advance.
 void SetTestLocalTime(const std::tm* pinned);

@@ -11,6 +11,7 @@ namespace platform {
 namespace {
 std::atomic<uint32_t> g_sleepDivisor{1};
 std::atomic<uint32_t> g_sleepFloorMs{0};
+std::atomic<uint64_t> g_totalSleptMs{0};
 std::mutex g_localTimeMutex;
 std::optional<std::tm> g_pinnedLocalTime;
 
@@ -36,7 +37,13 @@ uint32_t EffectiveSleepMs(uint32_t ms) {
   return shortened > kept ? shortened : kept;
 }
 
-void SleepMs(uint32_t ms) { SleepReal(EffectiveSleepMs(ms)); }
+void SleepMs(uint32_t ms) {
+  const uint32_t effective = EffectiveSleepMs(ms);
+  g_totalSleptMs += effective;
+  SleepReal(effective);
+}
+
+uint64_t TotalSleptMs() { return g_totalSleptMs.load(); }
 
 void WaitMs(uint32_t ms) { SleepReal(ms); }
 
