@@ -4,6 +4,7 @@
 #include "serial/SerialPort.h"
 #include "tests/support/PtyPeer.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -77,5 +78,15 @@ int main(int argc, char** argv) {
   port.m_nonBlockingReads = 0;
   port.ApplyTimeouts();
   MeasureSilentWait(port, "  normal time-outs (1-byte reads, 6 ms each)", waitSeconds);
+
+  // What the exchange primitives do: wait on the device up to their deadline.
+  const double cpu0 = bench::CpuSeconds();
+  const double t0 = NowMs();
+  port.WriteToQORAndWaitFor("?\n", 2, static_cast<uint32_t>(waitSeconds * 1000), std::array<char, 65>{}.data(), 64,
+                            false, 0);
+  const double wall = (NowMs() - t0) / 1000;
+  const double cpu = bench::CpuSeconds() - cpu0;
+  std::printf("%-48s %.1f s wall, %.3f s CPU = %.3f %% of one core\n", "  an exchange primitive's wait (normal time-outs)",
+              wall, cpu, 100 * cpu / wall);
   return 0;
 }

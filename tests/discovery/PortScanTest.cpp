@@ -245,3 +245,15 @@ TEST_F(ScanTest, ALoaderOfAnotherModelIsFoundButNotAccepted) {
   EXPECT_EQ(check.m_connectState, CONNECT_LOADER);
   EXPECT_EQ(check.m_model, 10);
 }
+
+TEST_F(ScanTest, ALoaderMetAtAnotherRateIsProbedAgainAt19200) {
+  // A loader left at 115200 answers "??" at index 7: the probe nudges it with
+  // "X" (the application starts, at 19200) and the scan probes once more at
+  // index 0, where the application answers.
+  auto& unit = AddUnit(1, "k4v-loader-115200");
+  EXPECT_EQ(port.FindQOR(status), 1);
+  EXPECT_EQ(port.m_baudIndex, 0);
+  EXPECT_EQ(port.m_connectState, CONNECT_APPLICATION);
+  EXPECT_EQ(port.m_model, 11);
+  EXPECT_EQ(unit.Snapshot().main.program, sim::Program::Application);
+}
