@@ -11,7 +11,7 @@
 //            the serial number through the prompt while a window is open
 // Without a DIALOG all of eula, pass, fail and serial run in turn. On a
 // terminal the dialogs are drawn full screen; --lines (or input or output
-// that is not a terminal) gives the line format of ui/CONSOLE.md. After each
+// that is not a terminal) gives the line format described in README.md. After each
 // dialog one line tells its result, for example "eula: 1".
 #include "platform/Clock.h"
 #include "platform/Threads.h"

@@ -189,17 +189,18 @@ TEST_F(ExchangeFixture, LoaderCommandIgnoresOtherBytesBeforeItsCr) {
 }
 
 TEST_F(ExchangeFixture, LoaderExchangeWithShortAnswers) {
-  ScriptedPeer unit(peer, ScriptedPeer::Steps({{"s", "\x02\x98"}, {"s", "\x02\x98"}, {"s", "\x02\x98"}, {"s", "\x02\x98"}}));
-  uint8_t answer[4];
-  std::memset(answer, 0xEE, sizeof answer);
-  EXPECT_EQ(port.LoaderExchange("s", 1, 80, answer, 3, 3), 0);
-  EXPECT_EQ(answer[0], 0x02);
-  EXPECT_EQ(answer[1], 0x98);
-  EXPECT_EQ(answer[2], 0x00) << "the last two bytes and a NUL";
-  EXPECT_EQ(answer[3], 0xEE) << "nothing written past capacity + 1";
-  EXPECT_TRUE(unit.WaitFinished(1000));
-  EXPECT_EQ(unit.Unexpected(), "");
-
+  {
+    ScriptedPeer unit(peer, ScriptedPeer::Steps({{"s", "\x02\x98"}, {"s", "\x02\x98"}, {"s", "\x02\x98"}, {"s", "\x02\x98"}}));
+    uint8_t answer[4];
+    std::memset(answer, 0xEE, sizeof answer);
+    EXPECT_EQ(port.LoaderExchange("s", 1, 80, answer, 3, 3), 0);
+    EXPECT_EQ(answer[0], 0x02);
+    EXPECT_EQ(answer[1], 0x98);
+    EXPECT_EQ(answer[2], 0x00) << "the last two bytes and a NUL";
+    EXPECT_EQ(answer[3], 0xEE) << "nothing written past capacity + 1";
+    EXPECT_TRUE(unit.WaitFinished(1000));
+    EXPECT_EQ(unit.Unexpected(), "");
+  }
   ScriptedPeer full(peer, ScriptedPeer::Steps({{"V", "35"}}));
   uint8_t version[3];
   EXPECT_EQ(port.LoaderExchange("V", 1, 50, version, 2, 3), 1);
