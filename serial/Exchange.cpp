@@ -44,24 +44,29 @@ int CSerialPort::WriteCommand(const void* command, uint32_t count, uint32_t* wri
   return ok ? 1 : 0;
 }
 
+void CSerialPort::StartQorAttempt(int attempt, const void* command, uint32_t count) {
+  uint32_t n = 0;
+  if (attempt > 0) {
+    // A repetition: wake the line up first.
+    LogText("  \"", false);
+    WritePort(&LF, 1, n);
+    LogBytes(&LF, 1, false);
+    LogText("\"", false);
+    platform::SleepMs(WAKE_UP_PAUSE_MS);
+  }
+  FlushInput(true);
+  WritePort(command, count, n);
+  LogText("  \"", false);
+  LogBytes(command, count, false);
+  LogText("\"  \"", false);
+}
+
 int CSerialPort::WriteToQORAndWait(const void* command, uint32_t count, uint32_t timeoutMs) {
   LogText("WriteToQORAndWait:", false);
-  uint32_t n = 0;
   int attempt = 0;
   bool acknowledged = false;
   for (;; ++attempt) {
-    if (attempt > 0) {
-      LogText("  \"", false);
-      WritePort(&LF, 1, n);
-      LogBytes(&LF, 1, false);
-      LogText("\"", false);
-      platform::SleepMs(WAKE_UP_PAUSE_MS);
-    }
-    FlushInput(true);
-    WritePort(command, count, n);
-    LogText("  \"", false);
-    LogBytes(command, count, false);
-    LogText("\"  \"", false);
+    StartQorAttempt(attempt, command, count);
 
     const int64_t start = CurrentTimeMs();
     uint32_t received = 0;
@@ -109,22 +114,10 @@ int CSerialPort::WriteToQORAndWaitFor(const void* command, uint32_t count, uint3
   if (capacity == 0 || capacity > MAX_ANSWER_CAPACITY) return 0;
   LogText("WriteToQORAndWaitFor:", false);
   const uint32_t needed = capacity > 2 ? 2 : 1;
-  uint32_t n = 0;
   uint32_t stored = 0;
   int attempt = 0;
   for (;; ++attempt) {
-    if (attempt > 0) {
-      LogText("  \"", false);
-      WritePort(&LF, 1, n);
-      LogBytes(&LF, 1, false);
-      LogText("\"", false);
-      platform::SleepMs(WAKE_UP_PAUSE_MS);
-    }
-    FlushInput(true);
-    WritePort(command, count, n);
-    LogText("  \"", false);
-    LogBytes(command, count, false);
-    LogText("\"  \"", false);
+    StartQorAttempt(attempt, command, count);
 
     stored = CollectAnswer(CurrentTimeMs(), timeoutMs, answer, capacity, needed, skipLeadingLf);
     LogText("\"", false);

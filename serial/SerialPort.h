@@ -197,6 +197,9 @@ class CSerialPort {
   // Returns false when nothing arrived within the time left.
   bool ReadBeforeDeadline(void* buf, uint32_t n, uint32_t& got, int64_t start, uint32_t timeoutMs);
   bool DeadlinePassed(int64_t start, uint32_t timeoutMs);
+  // The start of an attempt of WriteToQORAndWait(For): the wake-up on a
+  // repetition, the flush, the command, and their trace.
+  void StartQorAttempt(int attempt, const void* command, uint32_t count);
   // The read loop of WriteToQORAndWaitFor's attempts.
   uint32_t CollectAnswer(int64_t start, uint32_t timeoutMs, char* answer, uint32_t capacity, uint32_t needed,
                          bool skipLeadingLf);

@@ -37,6 +37,20 @@ struct TraceLogFixture : ::testing::Test {
   void TearDown() override { platform::SetTestLocalTime(nullptr); }
 };
 
+// A port with its trace log switched on, open on a pseudo-terminal as COM1.
+struct LoggingPort {
+  k4vtest::PortDirectory ports;
+  k4vtest::PtyPeer peer;
+  CSerialPort port;
+  LoggingPort() {
+    ports.Link(1, peer.TerminalPath());
+    port.m_logEnabled = 1;
+    port.m_portName = k4vtest::PortDirectory::ComName(1);
+    std::string status;
+    port.OpenPort(status);
+  }
+};
+
 }  // namespace
 
 TEST_F(TraceLogFixture, NothingIsCreatedWhenTheLogIsOff) {
@@ -108,15 +122,10 @@ TEST_F(TraceLogFixture, PrintfRecordsAreCutAt4095Characters) {
 }
 
 TEST_F(TraceLogFixture, DiscardedInputRecord) {
-  k4vtest::PortDirectory ports;
-  k4vtest::PtyPeer peer;
-  ports.Link(1, peer.TerminalPath());
-  CSerialPort port;
-  port.m_logEnabled = 1;
-  port.m_portName = k4vtest::PortDirectory::ComName(1);
-  std::string status;
-  ASSERT_EQ(port.OpenPort(status), 1);
-  peer.Write(std::string("OK\n\x01", 4));
+  LoggingPort logging;
+  CSerialPort& port = logging.port;
+  ASSERT_TRUE(port.IsOpen());
+  logging.peer.Write(std::string("OK\n\x01", 4));
   port.WaitForInput(2000);
   platform::WaitMs(50);  // the rest of the bytes cross the terminal
   port.FlushInput(true);
@@ -134,14 +143,10 @@ TEST_F(TraceLogFixture, ALogThatCannotBeCreatedDisturbsNothing) {
 }
 
 TEST_F(TraceLogFixture, ExchangeThatNeededRetries) {
-  k4vtest::PortDirectory ports;
-  k4vtest::PtyPeer peer;
-  ports.Link(1, peer.TerminalPath());
-  CSerialPort port;
-  port.m_logEnabled = 1;
-  port.m_portName = k4vtest::PortDirectory::ComName(1);
-  std::string status;
-  ASSERT_EQ(port.OpenPort(status), 1);
+  LoggingPort logging;
+  CSerialPort& port = logging.port;
+  k4vtest::PtyPeer& peer = logging.peer;
+  ASSERT_TRUE(port.IsOpen());
   {
     // The first answer is not an acknowledgement; the unit answers the
     // wake-up with stray bytes, which the next flush discards and logs.
