@@ -48,10 +48,16 @@ uint32_t FlashWords(int32_t model) {
 
 }  // namespace
 
-uint16_t CSerialPort::MainFlashChecksum(const uint16_t* words, uint32_t codeSize, uint32_t flashWords) {
+uint16_t CSerialPort::MainFlashChecksum(const uint16_t* words, uint32_t wordCount, uint32_t codeSize,
+                                        uint32_t flashWords) {
   uint32_t sum = 0;
   const uint32_t counted = codeSize < flashWords ? codeSize : flashWords;
-  for (uint32_t i = 0; i < counted; ++i) sum += (words[i] & 0xFF) + (words[i] >> 8);
+  for (uint32_t i = 0; i < counted; ++i) {
+    // The trimmed size is rounded up to a whole page: what lies past the
+    // image is programmed as erased words.
+    const uint16_t word = i < wordCount ? words[i] : 0xFFFF;
+    sum += (word & 0xFF) + (word >> 8);
+  }
   if (codeSize < flashWords) sum += 0x1FEu * (flashWords - codeSize);  // erased words
   return static_cast<uint16_t>(sum);
 }
@@ -99,7 +105,7 @@ int CSerialPort::VerifyFlashCodeChecksum(std::string& status, bool programmerIma
   char token[10] = {};
   unsigned int reported = 0;
   const bool parsed = std::sscanf(found, "%9s %x", token, &reported) == 2 && reported <= 0xFFFF;
-  const uint16_t expected = MainFlashChecksum(selected.words, m_codeSize, FlashWords(m_model));
+  const uint16_t expected = MainFlashChecksum(selected.words, selected.wordCount, m_codeSize, FlashWords(m_model));
   if (parsed && reported == expected) {
     status = "Flash Code Checksum verified";
     return 1;
@@ -229,7 +235,8 @@ int CSerialPort::ProgramMainFlash(std::string& status, CProgCtrl& progress, bool
       WriteEepromByte(mainboard::PROGRAMMED_MARK, mainboard::PROGRAMMED_MARK_ADDRESS_0);
       WriteEepromByte(mainboard::PROGRAMMED_MARK, mainboard::PROGRAMMED_MARK_ADDRESS_1);
       if (rev3) {
-        const uint16_t checksum = MainFlashChecksum(selected.words, m_codeSize, FlashWords(m_model));
+        const uint16_t checksum =
+            MainFlashChecksum(selected.words, selected.wordCount, m_codeSize, FlashWords(m_model));
         WriteEepromByte(static_cast<uint8_t>(checksum & 0xFF), mainboard::EEPROM_CHECKSUM_ADDRESS);
         WriteEepromByte(static_cast<uint8_t>(checksum >> 8), mainboard::EEPROM_CHECKSUM_ADDRESS + 1);
       }

@@ -240,8 +240,9 @@ int CSerialPort::ChangeUnitBaudRate() {
     WriteCommand(command, static_cast<uint32_t>(std::strlen(command)), nullptr);
     platform::SleepMs(BAUD_CHANGE_WAIT_MS);
     DiscardInput(*this);
-    // The port follows: bytes still queued leave at the old rate first.
-    if (!ApplyBaudRate()) return 0;
+    // The port follows: bytes still queued leave at the old rate first. A
+    // port that refuses the settings is closed; the probes' flush reopens it.
+    ApplyBaudRate();
     DiscardInput(*this);
   }
   platform::SleepMs(BAUD_CHANGE_WAIT_MS);
@@ -290,8 +291,8 @@ int CSerialPort::ReadSerialNumber(char* buffer, std::string& status) {
     if (byte == 0) break;
   }
   buffer[n] = '\0';
-  const uint8_t low = ReadEepromByte(static_cast<uint16_t>(mainboard::SERIAL_NUMBER_ADDRESS + n));
   const uint8_t high = ReadEepromByte(static_cast<uint16_t>(mainboard::SERIAL_NUMBER_ADDRESS + n + 1));
+  const uint8_t low = ReadEepromByte(static_cast<uint16_t>(mainboard::SERIAL_NUMBER_ADDRESS + n));
   return sum == static_cast<uint16_t>(low | (high << 8)) ? 1 : 0;
 }
 
@@ -325,7 +326,7 @@ int CSerialPort::ConfirmSerialNumber(std::string& status) {
   }
   int32_t value = 0;
   ISerialNumberPrompt* prompt = GetSerialNumberPrompt();
-  if (prompt && prompt->AskSerialNumber(0, value)) {
+  if (prompt && prompt->AskSerialNumber(0, value) && value >= 1 && value <= 99999999) {
     char text[16];
     std::snprintf(text, sizeof text, "%ld", static_cast<long>(value));
     if (WriteSerialNumber(text, status)) {

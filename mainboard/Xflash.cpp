@@ -27,17 +27,20 @@ constexpr int PAGE_WRITES = 3;
 
 const char* const CANNOT_CONNECT_TEXT = "Cannot connect to Veltro hardware. The EEPROM was not programmed.";
 
+// "<head>'<code>' at <where> <number>. Try again.", with the status code as it
+// came (also a NUL byte, which a printf format would end the text at).
+std::string FailureText(const char* head, char code, const char* where, uint32_t number) {
+  return std::string(head) + '\'' + code + "' at " + where + ' ' + std::to_string(number) + ". Try again.";
+}
+
 std::string ProgrammingFailureText(char code, uint32_t page) {
-  char text[128];
-  std::snprintf(text, sizeof text, "Motherboard external flash programming failure '%c' at page %u. Try again.", code,
-                page);
-  return text;
+  return FailureText("Motherboard external flash programming failure ", code, "page", page);
 }
 
 // Parses a CRC answer ("%x"); false when it does not parse.
 bool ParseCrc(const uint8_t* answer, uint32_t& crc) {
   unsigned int value = 0;
-  if (std::sscanf(reinterpret_cast<const char*>(answer), "%x", &value) != 1) return false;
+  if (std::sscanf(reinterpret_cast<const char*>(answer), "%8x", &value) != 1) return false;
   crc = value;
   return true;
 }
@@ -219,10 +222,7 @@ int CSerialPort::ProgramXflash(std::string& status, CProgCtrl& progress) {
         uint8_t answer[3] = {};
         const char code = LoaderExchange(command, 8, 20000, answer, 2, 2) ? static_cast<char>(answer[0]) : 'R';
         if (code != 'S' && code != '1') {
-          char text[128];
-          std::snprintf(text, sizeof text, "Motherboard external flash erase failure '%c' at sector %u. Try again.",
-                        code, s);
-          status = text;
+          status = FailureText("Motherboard external flash erase failure ", code, "sector", s);
           failed = true;
         }
       }

@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/PortNames.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -121,14 +122,16 @@ SerialHandle SerialOpen(const std::string& name) {
   if (fd < 0) return INVALID_SERIAL_HANDLE;
   termios t{};
   bool ok = isatty(fd) && flock(fd, LOCK_EX | LOCK_NB) == 0;
-  if (ok) ok = ioctl(fd, TIOCEXCL) == 0;
-  if (ok) ok = tcgetattr(fd, &t) == 0;
+  const bool exclusive = ok && ioctl(fd, TIOCEXCL) == 0;
+  ok = exclusive && tcgetattr(fd, &t) == 0;
   if (ok) {
     MakeRaw(t);
     ok = tcsetattr(fd, TCSANOW, &t) == 0;
   }
   if (!ok) {
-    ioctl(fd, TIOCNXCL);
+    // Exclusive mode belongs to the terminal: leave it only if this open set
+    // it, never on behalf of the program that holds the port.
+    if (exclusive) ioctl(fd, TIOCNXCL);
     ::close(fd);
     return INVALID_SERIAL_HANDLE;
   }
@@ -203,6 +206,21 @@ bool SerialSetState(SerialHandle h, const SerialLineSettings& in) {
 
 bool SerialDrain(SerialHandle h) {
   if (!Usable(h)) return false;
+  // Wait for the driver's output queue to empty, on the clock and with a
+  // limit (an adapter that stops sending must not hang the caller): two
+  // seconds plus twice the wire time of what was queued.
+  int queued = 0;
+  if (ioctl(h->fd, TIOCOUTQ, &queued) != 0) queued = 0;
+  const auto wireMs = [h](int bytes) { return static_cast<int64_t>(bytes) * 11 * 1000 / h->baudRate; };
+  const int64_t deadline = MonotonicMs() + 2000 + 2 * wireMs(queued);
+  while (queued > 0) {
+    const int64_t left = deadline - MonotonicMs();
+    if (left <= 0) return false;
+    const int64_t step = std::max<int64_t>(1, std::min<int64_t>(left, wireMs(queued)));
+    WaitMs(static_cast<uint32_t>(step));
+    if (ioctl(h->fd, TIOCOUTQ, &queued) != 0) queued = 0;
+  }
+  // What the driver still holds in the port's own transmitter.
   while (tcdrain(h->fd) != 0) {
     if (errno != EINTR) return false;
   }

@@ -143,8 +143,10 @@ class CSerialPort {
   int SetFuseByte(char readCommand, uint8_t value);
   int StoreOptionByte(std::string& status);
   // The 16-bit flash checksum a running program reports for the image's first
-  // m_codeSize words, in a flash of flashWords words.
-  static uint16_t MainFlashChecksum(const uint16_t* words, uint32_t codeSize, uint32_t flashWords);
+  // m_codeSize words, in a flash of flashWords words. Words past the image's
+  // own wordCount count as erased.
+  static uint16_t MainFlashChecksum(const uint16_t* words, uint32_t wordCount, uint32_t codeSize,
+                                    uint32_t flashWords);
 
   // --- main board external flash (mainboard/) --------------------------------
   int ProgramXflash(std::string& status, CProgCtrl& progress);

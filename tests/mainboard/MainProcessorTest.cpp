@@ -273,6 +273,9 @@ TEST_F(MainProcessorTest, SerialNumberPaths) {
       {"k4v-serial-bad-checksum", 20240001, 1, "Serial number 20240001", 1, "20240001"},
       {"k4v-serial-none", std::nullopt, 0, "**Failed to set serial number", 1, ""},
       {"k4v-serial-none", 1234567, 1, "Serial number 1234567", 1, "1234567"},
+      // A prompt that answers outside the dialog's range counts as cancelled.
+      {"k4v-serial-none", 0, 0, "**Failed to set serial number", 1, ""},
+      {"k4v-serial-none", 123456789, 0, "**Failed to set serial number", 1, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.profile) + " " + c.status);
@@ -353,7 +356,7 @@ TEST_F(MainProcessorTest, ProgrammingTheApplicationOnBothBoardRevisions) {
     EXPECT_EQ(s.main.eeprom[2], flags & 0xF7);
     if (c.model == 12) {
       const FirmwareImage image = GetFirmwareImage(c.image);
-      const uint16_t sum = CSerialPort::MainFlashChecksum(image.Words16(), image.elementCount, 0x1F000);
+      const uint16_t sum = CSerialPort::MainFlashChecksum(image.Words16(), image.elementCount, image.elementCount, 0x1F000);
       EXPECT_EQ(s.main.eeprom[14], sum & 0xFF);
       EXPECT_EQ(s.main.eeprom[15], sum >> 8);
       EXPECT_EQ(unit.Counters().memories["fuses"].written, 0u) << "no fuse step on revision-3 boards";

@@ -48,10 +48,14 @@ TEST(MainBoardRules, PlaceholderSerialNumbers) {
 TEST(MainBoardRules, FlashChecksumCountsErasedWords) {
   const std::vector<uint16_t> words = {0x0102, 0xFFFF, 0x00FF};
   // 1 + 2 + 0xFF + 0xFF + 0xFF, then 0x1FE for each of the 5 words beyond.
-  EXPECT_EQ(CSerialPort::MainFlashChecksum(words.data(), 3, 8), static_cast<uint16_t>(3 + 3 * 0xFF + 5 * 0x1FE));
-  EXPECT_EQ(CSerialPort::MainFlashChecksum(words.data(), 3, 2), static_cast<uint16_t>(3 + 2 * 0xFF));
+  EXPECT_EQ(CSerialPort::MainFlashChecksum(words.data(), 3, 3, 8), static_cast<uint16_t>(3 + 3 * 0xFF + 5 * 0x1FE));
+  EXPECT_EQ(CSerialPort::MainFlashChecksum(words.data(), 3, 3, 2), static_cast<uint16_t>(3 + 2 * 0xFF));
+  // A page-rounded size past the image's end counts erased words there and
+  // never reads past the image.
+  EXPECT_EQ(CSerialPort::MainFlashChecksum(words.data(), 3, 128, 200),
+            static_cast<uint16_t>(3 + 3 * 0xFF + (200 - 3) * 0x1FE));
   // An all-erased flash of 0x20000 words: 0x1FE x 0x20000, kept to 16 bits.
-  EXPECT_EQ(CSerialPort::MainFlashChecksum(words.data(), 0, 0x20000), static_cast<uint16_t>(0x1FEu * 0x20000u));
+  EXPECT_EQ(CSerialPort::MainFlashChecksum(words.data(), 0, 0, 0x20000), static_cast<uint16_t>(0x1FEu * 0x20000u));
 }
 
 TEST(MainBoardRules, ChipGeometry) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -120,7 +121,11 @@ TEST(SerialDevice, PortsThatCannotBeOpened) {
   k4vtest::PtyPeer peer;
   const int holder = open(peer.TerminalPath().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+  ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
   EXPECT_EQ(SerialOpen(peer.TerminalPath()), INVALID_SERIAL_HANDLE);
+  int exclusive = 0;
+  ASSERT_EQ(ioctl(holder, TIOCGEXCL, &exclusive), 0);
+  EXPECT_NE(exclusive, 0) << "the refused open leaves the holder's exclusive mode alone";
   close(holder);
 }
 
