@@ -1,5 +1,6 @@
 // The command exchange primitives against a scripted unit on a pseudo-terminal.
 #include "serial/SerialPort.h"
+#include "tests/support/PortOnPty.h"
 #include "tests/support/ScriptedPeer.h"
 
 #include <cstring>
@@ -20,17 +21,9 @@ double CpuSeconds() {
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-struct ExchangeFixture : ::testing::Test {
-  k4vtest::PortDirectory ports;
-  k4vtest::PtyPeer peer;
-  CSerialPort port;
-  std::string status;
-
-  void SetUp() override {
-    ports.Link(1, peer.TerminalPath());
-    port.m_portName = k4vtest::PortDirectory::ComName(1);
-    ASSERT_EQ(port.OpenPort(status), 1);
-  }
+struct ExchangeFixture : ::testing::Test, k4vtest::PortOnPty {
+  ExchangeFixture() : PortOnPty(1) {}
+  void SetUp() override { ASSERT_EQ(port.OpenPort(status), 1); }
   // The command written n times with a wake-up LF before every repetition.
   static std::vector<ScriptStep> Repeated(const std::string& command, std::vector<std::string> replies) {
     std::vector<ScriptStep> steps;

@@ -3,6 +3,7 @@
 // every test case, in a process of its own).
 #include "platform/Clock.h"
 #include "serial/SerialPort.h"
+#include "tests/support/PortOnPty.h"
 #include "tests/support/ScriptedPeer.h"
 
 #include <fstream>
@@ -38,15 +39,9 @@ struct TraceLogFixture : ::testing::Test {
 };
 
 // A port with its trace log switched on, open on a pseudo-terminal as COM1.
-struct LoggingPort {
-  k4vtest::PortDirectory ports;
-  k4vtest::PtyPeer peer;
-  CSerialPort port;
-  LoggingPort() {
-    ports.Link(1, peer.TerminalPath());
+struct LoggingPort : k4vtest::PortOnPty {
+  LoggingPort() : PortOnPty(1) {
     port.m_logEnabled = 1;
-    port.m_portName = k4vtest::PortDirectory::ComName(1);
-    std::string status;
     port.OpenPort(status);
   }
 };

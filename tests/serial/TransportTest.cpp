@@ -1,6 +1,6 @@
 // CSerialPort's transport against a real pseudo-terminal mapped as a COM port.
 #include "serial/SerialPort.h"
-#include "tests/support/PtyPeer.h"
+#include "tests/support/PortOnPty.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -11,16 +11,8 @@ namespace {
 
 const std::string COMM_ERROR = "Communication Error : Solstrand K4v not programmed";
 
-struct TransportFixture : ::testing::Test {
-  k4vtest::PortDirectory ports;
-  k4vtest::PtyPeer peer;
-  CSerialPort port;
-  std::string status;
-
-  void SetUp() override {
-    ports.Link(2, peer.TerminalPath());
-    port.m_portName = k4vtest::PortDirectory::ComName(2);
-  }
+struct TransportFixture : ::testing::Test, k4vtest::PortOnPty {
+  TransportFixture() : PortOnPty(2) {}
 };
 
 // A unit that never stops sending.
